@@ -1,0 +1,35 @@
+# A thin layer over CMake. `make` builds Release into build/; `make test` runs every
+# test; `make check` runs them again under AddressSanitizer and
+# UndefinedBehaviorSanitizer in build-sanitize/.
+
+BUILD_DIR    ?= build
+SANITIZE_DIR ?= build-sanitize
+JOBS         ?= $(shell nproc 2>/dev/null || echo 2)
+# Warnings are errors in CI builds (CI is set there) and whenever WERROR=ON.
+WERROR       ?= $(if $(CI),ON,OFF)
+CMAKE_FLAGS  := -DEMODUL_WERROR=$(WERROR)
+
+.PHONY: all build test check sanitize run bench clean
+
+all: build
+
+build:
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: build
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+check: test sanitize
+
+sanitize:
+	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug -DEMODUL_SANITIZE=ON \
+	      -DEMODUL_BENCHMARKS=OFF $(CMAKE_FLAGS)
+	cmake --build $(SANITIZE_DIR) -j $(JOBS)
+	ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j $(JOBS)
+
+run: build
+	cd examples && ../$(BUILD_DIR)/emodul
+
+clean:
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)

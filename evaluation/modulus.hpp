@@ -1,0 +1,34 @@
+#pragma once
+// The elastic modulus of a simply supported round bar under a point load, from the
+// least-squares slope of force over displacement through the origin.
+
+#include <span>
+
+#include "numeric/precision.hpp"
+
+namespace evaluation {
+
+using numeric::QuadReal;
+
+// The distances a and b from the load to the two supports and the bar diameter d0.
+struct BeamGeometry {
+    QuadReal a;
+    QuadReal b;
+    QuadReal d0;
+};
+
+struct ModulusResult {
+    QuadReal stiffness_factor;  // K = 9.42 (a+b) d0^4 / (64 a^2 b^2)
+    QuadReal modulus;           // E = S_fw / (K S_ww)
+};
+
+// K alone, depending on the geometry only.
+QuadReal stiffness_factor(const BeamGeometry& geometry);
+
+// K and E. Every line is one rounded binary128 operation in a fixed order and with
+// fixed operand order, so the last bit of E is reproducible. kraft and weg hold the
+// n forces and displacements in file order.
+ModulusResult evaluate_modulus(std::span<const QuadReal> kraft, std::span<const QuadReal> weg,
+                               const BeamGeometry& geometry);
+
+}  // namespace evaluation

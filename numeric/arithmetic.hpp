@@ -1,0 +1,22 @@
+#pragma once
+// The four operations on QuadReal values. Each rounds once to nearest, ties to
+// even, keeps signed zeros and subnormals, overflows to an infinity and follows
+// the NaN rules of nan_rules.hpp. They are pure functions of their operands.
+
+#include <cstdint>
+
+#include "numeric/precision.hpp"
+
+namespace numeric {
+
+QuadReal add(QuadReal x, QuadReal y);
+QuadReal multiply(QuadReal x, QuadReal y);
+QuadReal divide(QuadReal dividend, QuadReal divisor);
+
+// x raised to n by a fixed sequence of rounded multiplications (binary powering,
+// squaring first while the exponent is even), so that the last bit of the result
+// does not depend on how a library might evaluate a power. For n = 4 this is
+// exactly t = x * x followed by t * t.
+QuadReal integer_power(QuadReal x, std::int32_t n);
+
+}  // namespace numeric

@@ -1,0 +1,88 @@
+// quadprobe calc: one arithmetic command per line of standard input, one result
+// line per command.
+//
+//   add X Y | mul X Y | div X Y   ->  Z
+//   pow X N                       ->  Z   (N a signed 32-bit decimal integer)
+//
+// X, Y, Z are bit patterns of 32 hexadecimal digits, bit 127 first.
+
+#include <charconv>
+
+#include "numeric/arithmetic.hpp"
+#include "numeric/bit_pattern.hpp"
+#include "tools/quadprobe/commands.hpp"
+#include "tools/quadprobe/probe_io.hpp"
+
+namespace quadprobe {
+namespace {
+
+using numeric::QuadReal;
+
+std::optional<std::int32_t> parse_exponent(std::string_view text) {
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+    }
+    std::int32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc{} || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// Evaluates one command into `output`; returns the reason when it is malformed.
+std::string_view evaluate(const std::vector<std::string_view>& words, OutputBatch& output) {
+    if (words.size() != 3) {
+        return "expected an operation and two operands";
+    }
+    const auto x = numeric::parse_bit_pattern(words[1]);
+    if (!x) {
+        return "operand is not 32 hexadecimal digits";
+    }
+    const std::string_view operation = words[0];
+    if (operation == "pow") {
+        const auto n = parse_exponent(words[2]);
+        if (!n) {
+            return "exponent is not a signed 32-bit integer";
+        }
+        output.append_pattern(numeric::integer_power(*x, *n));
+        return {};
+    }
+    const auto y = numeric::parse_bit_pattern(words[2]);
+    if (!y) {
+        return "operand is not 32 hexadecimal digits";
+    }
+    if (operation == "add") {
+        output.append_pattern(numeric::add(*x, *y));
+    } else if (operation == "mul") {
+        output.append_pattern(numeric::multiply(*x, *y));
+    } else if (operation == "div") {
+        output.append_pattern(numeric::divide(*x, *y));
+    } else {
+        return "unknown operation";
+    }
+    return {};
+}
+
+}  // namespace
+
+int run_calc(std::span<char* const> arguments) {
+    if (!arguments.empty()) {
+        std::fputs("usage: quadprobe calc < commands\n", stderr);
+        return kUsageStatus;
+    }
+    OutputBatch output;
+    for_each_input_line([&](std::string_view line, std::size_t line_number) {
+        const auto words = words_of(line);
+        if (words.empty()) {
+            reject(output, line_number, line, "empty command");
+        }
+        if (const std::string_view problem = evaluate(words, output); !problem.empty()) {
+            reject(output, line_number, line, problem);
+        }
+        output.append("\n");
+    });
+    return 0;
+}
+
+}  // namespace quadprobe

@@ -1,0 +1,11 @@
+#pragma once
+// The quadprobe commands; each returns the process's exit status.
+
+#include <span>
+
+namespace quadprobe {
+
+// `arguments` are the words after the command's name.
+int run_calc(std::span<char* const> arguments);
+
+}  // namespace quadprobe
