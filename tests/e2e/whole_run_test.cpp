@@ -16,7 +16,7 @@ ChildOptions emodul_in(const TempDir& directory) {
     return options;
 }
 
-TEST(WholeRun, DISABLED_ForceTwiceTheDisplacement) {
+TEST(WholeRun, ForceTwiceTheDisplacement) {
     TempDir directory;
     directory.write_file("probe.txt", "1 2 1\n2 4 2\n3 6 3\n");
     const auto result = testsupport::run_child(emodul_in(directory), "probe.txt\n100\n100\n10\n");
