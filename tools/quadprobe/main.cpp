@@ -2,6 +2,7 @@
 // computes them.
 //
 //   quadprobe calc     arithmetic on bit patterns, one command per line
+//   quadprobe decimal  decimal input conversion, one value text per line
 //
 // A malformed command gets a one-line message on standard error and exit status 2.
 
@@ -22,10 +23,11 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"calc", quadprobe::run_calc},
+    {"decimal", quadprobe::run_decimal},
 };
 
 int usage() {
-    std::fputs("usage: quadprobe calc < commands\n", stderr);
+    std::fputs("usage: quadprobe calc < commands\n       quadprobe decimal < values\n", stderr);
     return quadprobe::kUsageStatus;
 }
 

@@ -1,0 +1,29 @@
+#include "recio/decimal_conversion.hpp"
+
+#include "numeric/constants.hpp"
+#include "recio/decimal_exact.hpp"
+#include "recio/decimal_fast_path.hpp"
+#include "recio/decimal_scan.hpp"
+
+namespace recio {
+
+ConvertedValue convert_numeric_value(std::string_view text) {
+    const ScannedDecimal scanned = scan_decimal(text);
+    switch (scanned.kind) {
+        case DecimalKind::number:
+            if (const auto fast = fast_path_convert(scanned)) {
+                return {*fast, true};
+            }
+            return exact_path_convert(scanned);
+        case DecimalKind::infinity:
+            return {scanned.negative ? numeric::kNegativeInfinity : numeric::kPositiveInfinity,
+                    true};
+        case DecimalKind::nan:
+            return {numeric::kDefaultNaN, true};
+        case DecimalKind::malformed:
+            break;
+    }
+    return {numeric::QuadReal{}, false};
+}
+
+}  // namespace recio
