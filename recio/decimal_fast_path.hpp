@@ -138,7 +138,7 @@ constexpr const PowerOfTenApproximation& power_of_ten_approximation(int q) {
 
 // w * 10^q rounded to binary128, for w < 2^127 and q within the table; nothing when
 // the product cannot decide the rounding (or q is outside the table).
-constexpr std::optional<numeric::QuadReal> fast_path_round(bool negative, UInt128 w,
+[[gnu::always_inline]] constexpr std::optional<numeric::QuadReal> fast_path_round(bool negative, UInt128 w,
                                                            std::int64_t q) {
     if (w == 0) {
         return signed_zero(negative);
@@ -202,7 +202,14 @@ constexpr std::optional<numeric::QuadReal> fast_path_round(bool negative, UInt12
 
 // The fast conversion of a scanned number, or nothing when the value is not an
 // ordinary one or the rounding is too close to call.
-constexpr std::optional<numeric::QuadReal> fast_path_convert(const ScannedDecimal& scanned) {
+[[gnu::always_inline]] constexpr std::optional<numeric::QuadReal> fast_path_convert(const ScannedDecimal& scanned) {
+    const std::size_t written_digits =
+        scanned.integer_digits.size() + scanned.fraction_digits.size();
+    if (written_digits <= 19) {
+        // The common case: the scan has the digit integer already.
+        return fast_path_round(scanned.negative, scanned.digits_value,
+                               scanned.exponent - static_cast<std::int64_t>(scanned.fraction_digits.size()));
+    }
     const SignificantDigits digits = significant_digits(scanned);
     std::uint64_t first = 0;   // digits 1 to 19
     std::uint64_t second = 0;  // digits 20 to 38

@@ -34,6 +34,10 @@ struct ScannedDecimal {
     std::string_view integer_digits;   // digits before the point, leading zeros removed
     std::string_view fraction_digits;  // digits after the point, as written
     std::int64_t exponent = 0;         // written exponent, clamped to +-kExponentLimit
+    // All mantissa digits read as one integer, modulo 2^64: exact whenever there are
+    // at most 19 of them. Collected on the way, so that ordinary values need no
+    // second look at their digits.
+    std::uint64_t digits_value = 0;
 };
 
 // Adds without wrapping; the result is clamped to the int64 range.
@@ -79,82 +83,88 @@ constexpr bool is_exponent_letter(char c) {
 
 }  // namespace scan_detail
 
-constexpr ScannedDecimal scan_decimal(std::string_view text) {
+[[gnu::always_inline]] constexpr ScannedDecimal scan_decimal(std::string_view text) {
     using namespace scan_detail;
     ScannedDecimal scanned;
-    const std::size_t end = text.size();
-    std::size_t i = 0;
-    if (i < end && (text[i] == '+' || text[i] == '-')) {
-        scanned.negative = text[i] == '-';
-        ++i;
-    }
-    if (i < end) {
-        const char first = lower_case(text[i]);
-        if (first == 'i' || first == 'n') {
-            const std::string_view word = text.substr(i);
-            if (equals_ignoring_case(word, "inf") || equals_ignoring_case(word, "infinity")) {
-                scanned.kind = DecimalKind::infinity;
-            } else if (equals_ignoring_case(word, "nan")) {
-                scanned.kind = DecimalKind::nan;
-            }
-            return scanned;
-        }
+    const char* position = text.data();
+    const char* const end = position + text.size();
+    if (position != end && (*position == '+' || *position == '-')) {
+        scanned.negative = *position == '-';
+        ++position;
     }
 
-    const std::size_t integer_start = i;
-    while (i < end && is_digit(text[i])) {
-        ++i;
-    }
-    std::string_view integer_digits = text.substr(integer_start, i - integer_start);
-    std::string_view fraction_digits;
-    if (i < end && text[i] == '.') {
-        const std::size_t fraction_start = ++i;
-        while (i < end && is_digit(text[i])) {
-            ++i;
+    std::uint64_t digits_value = 0;
+    const auto take_digits = [&] {
+        for (; position != end; ++position) {
+            const auto digit = static_cast<unsigned>(static_cast<unsigned char>(*position)) - '0';
+            if (digit > 9) {
+                break;
+            }
+            digits_value = digits_value * 10 + digit;
         }
-        fraction_digits = text.substr(fraction_start, i - fraction_start);
+    };
+    const char* integer_start = position;
+    take_digits();
+    const char* const integer_end = position;
+    const char* fraction_start = position;
+    if (position != end && *position == '.') {
+        fraction_start = ++position;
+        take_digits();
     }
-    if (integer_digits.empty() && fraction_digits.empty()) {
+    const char* const fraction_end = position;
+    if (integer_start == integer_end && fraction_start == fraction_end) {
+        if (position != end && fraction_start == integer_end) {
+            const char first = lower_case(*position);
+            if (first == 'i' || first == 'n') {
+                const std::string_view word(position, static_cast<std::size_t>(end - position));
+                if (equals_ignoring_case(word, "inf") || equals_ignoring_case(word, "infinity")) {
+                    scanned.kind = DecimalKind::infinity;
+                } else if (equals_ignoring_case(word, "nan")) {
+                    scanned.kind = DecimalKind::nan;
+                }
+            }
+        }
         return scanned;
     }
 
-    if (i < end) {
+    if (position != end) {
         bool exponent_negative = false;
         bool digits_required = false;
-        if (is_exponent_letter(text[i])) {
-            ++i;
-            if (i < end && (text[i] == '+' || text[i] == '-')) {
-                exponent_negative = text[i] == '-';
-                ++i;
+        if (is_exponent_letter(*position)) {
+            ++position;
+            if (position != end && (*position == '+' || *position == '-')) {
+                exponent_negative = *position == '-';
+                ++position;
                 digits_required = true;
             }
-        } else if (text[i] == '+' || text[i] == '-') {
-            exponent_negative = text[i] == '-';
-            ++i;
+        } else if (*position == '+' || *position == '-') {
+            exponent_negative = *position == '-';
+            ++position;
             digits_required = true;
         } else {
             return scanned;
         }
-        const std::size_t exponent_start = i;
+        const char* const exponent_start = position;
         std::int64_t exponent = 0;
-        while (i < end && is_digit(text[i])) {
-            exponent = std::min(exponent * 10 + (text[i] - '0'), kExponentLimit);
-            ++i;
+        while (position != end && is_digit(*position)) {
+            exponent = std::min(exponent * 10 + (*position - '0'), kExponentLimit);
+            ++position;
         }
-        if (digits_required && i == exponent_start) {
+        if (position != end || (digits_required && position == exponent_start)) {
             return scanned;
         }
         scanned.exponent = exponent_negative ? -exponent : exponent;
     }
-    if (i != end) {
-        return scanned;
-    }
 
-    const std::size_t first_nonzero = integer_digits.find_first_not_of('0');
-    integer_digits.remove_prefix(std::min(first_nonzero, integer_digits.size()));
+    while (integer_start != integer_end && *integer_start == '0') {
+        ++integer_start;
+    }
     scanned.kind = DecimalKind::number;
-    scanned.integer_digits = integer_digits;
-    scanned.fraction_digits = fraction_digits;
+    scanned.integer_digits =
+        std::string_view(integer_start, static_cast<std::size_t>(integer_end - integer_start));
+    scanned.fraction_digits =
+        std::string_view(fraction_start, static_cast<std::size_t>(fraction_end - fraction_start));
+    scanned.digits_value = digits_value;
     return scanned;
 }
 
@@ -174,13 +184,16 @@ struct SignificantDigits {
     }
 };
 
-constexpr SignificantDigits significant_digits(const ScannedDecimal& scanned) {
+[[gnu::always_inline]] constexpr SignificantDigits significant_digits(const ScannedDecimal& scanned) {
     SignificantDigits digits;
     digits.head = scanned.integer_digits;
     digits.tail = scanned.fraction_digits;
     if (digits.head.empty()) {
-        const std::size_t first_nonzero = digits.tail.find_first_not_of('0');
-        digits.tail.remove_prefix(std::min(first_nonzero, digits.tail.size()));
+        std::size_t zeros = 0;
+        while (zeros < digits.tail.size() && digits.tail[zeros] == '0') {
+            ++zeros;
+        }
+        digits.tail.remove_prefix(zeros);
     }
     digits.last_digit_exponent =
         saturating_add(scanned.exponent, -signed_length(scanned.fraction_digits.size()));
