@@ -110,7 +110,8 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("convert/1523.4567", convert_single)->Unit(benchmark::kNanosecond);
     benchmark::RegisterBenchmark("strtoflt128/1523.4567", reference_single)
         ->Unit(benchmark::kNanosecond);
-    benchmark::RegisterBenchmark("convert/measurement_mix", convert_mix)->Unit(benchmark::kNanosecond);
+    benchmark::RegisterBenchmark("convert/measurement_mix", convert_mix)
+        ->Unit(benchmark::kNanosecond);
     benchmark::RegisterBenchmark("strtoflt128/measurement_mix", reference_mix)
         ->Unit(benchmark::kNanosecond);
     benchmark::Initialize(&argc, argv);

@@ -160,8 +160,7 @@ public:
             const UInt128 top = (static_cast<UInt128>(u[j + n]) << 64) | u[j + n - 1];
             UInt128 estimate = top / v[n - 1];
             UInt128 rest = top % v[n - 1];
-            while ((estimate >> 64) != 0 ||
-                   estimate * v[n - 2] > ((rest << 64) | u[j + n - 2])) {
+            while ((estimate >> 64) != 0 || estimate * v[n - 2] > ((rest << 64) | u[j + n - 2])) {
                 --estimate;
                 rest += v[n - 1];
                 if ((rest >> 64) != 0) {
@@ -291,8 +290,8 @@ ConvertedValue exact_path_convert(const ScannedDecimal& scanned) {
         scaled.multiply_by_power_of_five(last_exponent);
         significand = scaled.top_bits();
         binary_exponent =
-            last_exponent + static_cast<std::int64_t>(std::max<std::size_t>(scaled.bit_length(), 128)) -
-            128;
+            last_exponent +
+            static_cast<std::int64_t>(std::max<std::size_t>(scaled.bit_length(), 128)) - 128;
     } else {
         // D * 10^Q = (D * 2^s / 5^n) * 2^(-s - n), n = -Q. With s chosen so that
         // 2^113 <= D * 2^s / 5^n < 2^115, the integer part of that quotient has the

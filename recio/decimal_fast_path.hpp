@@ -47,7 +47,7 @@ namespace fast_path_detail {
 
 // Just enough of a big integer to build the table at compile time.
 struct TableInteger {
-    static constexpr int kLimbs = 10;  // 640 bits: 2^512 and 5^128 (298 bits) fit
+    static constexpr int kLimbs = 10;           // 640 bits: 2^512 and 5^128 (298 bits) fit
     std::array<std::uint64_t, kLimbs> limbs{};  // least significant first
 
     constexpr int bit_length() const {
@@ -129,8 +129,8 @@ constexpr std::array<PowerOfTenApproximation, kTableSize> make_powers_of_ten() {
 
 }  // namespace fast_path_detail
 
-inline constexpr std::array<PowerOfTenApproximation, fast_path_detail::kTableSize>
-    kPowersOfTen = fast_path_detail::make_powers_of_ten();
+inline constexpr std::array<PowerOfTenApproximation, fast_path_detail::kTableSize> kPowersOfTen =
+    fast_path_detail::make_powers_of_ten();
 
 constexpr const PowerOfTenApproximation& power_of_ten_approximation(int q) {
     return kPowersOfTen[static_cast<std::size_t>(q - kFastPathMinPowerOfTen)];
@@ -138,8 +138,9 @@ constexpr const PowerOfTenApproximation& power_of_ten_approximation(int q) {
 
 // w * 10^q rounded to binary128, for w < 2^127 and q within the table; nothing when
 // the product cannot decide the rounding (or q is outside the table).
-[[gnu::always_inline]] constexpr std::optional<numeric::QuadReal> fast_path_round(bool negative, UInt128 w,
-                                                           std::int64_t q) {
+[[gnu::always_inline]] constexpr std::optional<numeric::QuadReal> fast_path_round(bool negative,
+                                                                                  UInt128 w,
+                                                                                  std::int64_t q) {
     if (w == 0) {
         return signed_zero(negative);
     }
@@ -202,13 +203,15 @@ constexpr const PowerOfTenApproximation& power_of_ten_approximation(int q) {
 
 // The fast conversion of a scanned number, or nothing when the value is not an
 // ordinary one or the rounding is too close to call.
-[[gnu::always_inline]] constexpr std::optional<numeric::QuadReal> fast_path_convert(const ScannedDecimal& scanned) {
+[[gnu::always_inline]] constexpr std::optional<numeric::QuadReal> fast_path_convert(
+    const ScannedDecimal& scanned) {
     const std::size_t written_digits =
         scanned.integer_digits.size() + scanned.fraction_digits.size();
     if (written_digits <= 19) {
         // The common case: the scan has the digit integer already.
-        return fast_path_round(scanned.negative, scanned.digits_value,
-                               scanned.exponent - static_cast<std::int64_t>(scanned.fraction_digits.size()));
+        return fast_path_round(
+            scanned.negative, scanned.digits_value,
+            scanned.exponent - static_cast<std::int64_t>(scanned.fraction_digits.size()));
     }
     const SignificantDigits digits = significant_digits(scanned);
     std::uint64_t first = 0;   // digits 1 to 19

@@ -34,13 +34,12 @@ constexpr int bit_length(UInt128 x) {
 // a subnormal one (ulp_exponent is then kSmallestQuantumExponent) or zero. Nothing
 // when the number is beyond the largest finite value.
 constexpr std::optional<numeric::QuadReal> pack_binary128(bool negative, UInt128 mantissa,
-                                                         std::int64_t ulp_exponent) {
+                                                          std::int64_t ulp_exponent) {
     const std::uint64_t sign = negative ? numeric::kSignMask : 0;
     const UInt128 hidden_bit = UInt128{1} << numeric::kFractionBits;
     std::uint64_t biased_exponent = 0;
     if (mantissa >= hidden_bit) {
-        const std::int64_t biased =
-            ulp_exponent + numeric::kFractionBits + numeric::kExponentBias;
+        const std::int64_t biased = ulp_exponent + numeric::kFractionBits + numeric::kExponentBias;
         if (biased >= numeric::kMaxBiasedExponent) {
             return std::nullopt;
         }

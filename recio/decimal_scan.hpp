@@ -1,7 +1,8 @@
 #pragma once
 // First stage of turning a numeric value's text into a QuadReal: take the text
-// apart without converting anything. The result points into the caller's text (no
-// copies), so it is only valid while that text is.
+// apart. The result points into the caller's text (no copies), so it is only valid
+// while that text is. On the way the scan also reads the digits as one integer,
+// which is all that ordinary values need from them.
 //
 // Accepted forms, after an optional sign "+" or "-":
 //   digits with at most one decimal point, at least one digit in all, then an
@@ -10,8 +11,8 @@
 //   directly followed by digits ("1.5-3" is 0.0015);
 // or exactly one of the words Inf, Infinity, NaN in any mix of case.
 // Anything else, including characters left over after a complete number, is
-// malformed. The scan looks at every byte of the text exactly once and never
-// outside it, whatever the bytes are.
+// malformed. The scan makes one pass over the text and never looks outside it,
+// whatever the bytes are.
 
 #include <algorithm>
 #include <cstddef>
@@ -74,7 +75,12 @@ constexpr bool equals_ignoring_case(std::string_view text, std::string_view lowe
 
 constexpr bool is_exponent_letter(char c) {
     switch (c) {
-        case 'E': case 'e': case 'D': case 'd': case 'Q': case 'q':
+        case 'E':
+        case 'e':
+        case 'D':
+        case 'd':
+        case 'Q':
+        case 'q':
             return true;
         default:
             return false;
@@ -184,7 +190,8 @@ struct SignificantDigits {
     }
 };
 
-[[gnu::always_inline]] constexpr SignificantDigits significant_digits(const ScannedDecimal& scanned) {
+[[gnu::always_inline]] constexpr SignificantDigits significant_digits(
+    const ScannedDecimal& scanned) {
     SignificantDigits digits;
     digits.head = scanned.integer_digits;
     digits.tail = scanned.fraction_digits;
