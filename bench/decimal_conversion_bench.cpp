@@ -79,29 +79,50 @@ void reference_mix(benchmark::State& state) {
     }
 }
 
-// Remembers the time per iteration of every run, for the ratios.
+// Remembers the times per iteration of every run (several with
+// --benchmark_repetitions), for ratios of the medians.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             if (run.run_type == Run::RT_Iteration) {
-                nanoseconds_[run.benchmark_name()] = run.GetAdjustedRealTime();
+                Times& times = times_[run.run_name.function_name];
+                times.real.push_back(run.GetAdjustedRealTime());
+                times.cpu.push_back(run.GetAdjustedCPUTime());
             }
         }
         ConsoleReporter::ReportRuns(runs);
     }
+
     void print_ratio(const std::string& ours, const std::string& reference) const {
-        const auto a = nanoseconds_.find(ours);
-        const auto b = nanoseconds_.find(reference);
-        if (a == nanoseconds_.end() || b == nanoseconds_.end()) {
+        const auto a = times_.find(ours);
+        const auto b = times_.find(reference);
+        if (a == times_.end() || b == times_.end()) {
             return;
         }
-        std::printf("%-32s %8.2f ns   %-32s %8.2f ns   ratio %.3f\n", ours.c_str(), a->second,
-                    reference.c_str(), b->second, a->second / b->second);
+        const double real_ours = median(a->second.real);
+        const double real_reference = median(b->second.real);
+        const double cpu_ours = median(a->second.cpu);
+        const double cpu_reference = median(b->second.cpu);
+        std::printf("%-24s real %7.2f ns, cpu %7.2f ns;  %-28s real %7.2f ns, cpu %7.2f ns;"
+                    "  ratio real %.3f, cpu %.3f\n",
+                    ours.c_str(), real_ours, cpu_ours, reference.c_str(), real_reference,
+                    cpu_reference, real_ours / real_reference, cpu_ours / cpu_reference);
     }
 
 private:
-    std::map<std::string, double> nanoseconds_;
+    struct Times {
+        std::vector<double> real;
+        std::vector<double> cpu;
+    };
+
+    static double median(std::vector<double> values) {
+        std::sort(values.begin(), values.end());
+        const std::size_t n = values.size();
+        return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    }
+
+    std::map<std::string, Times> times_;
 };
 
 }  // namespace
@@ -120,7 +141,7 @@ int main(int argc, char** argv) {
     }
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("\nour time / strtoflt128 time:\n");
+    std::printf("\nmedian time per conversion, ours and strtoflt128's:\n");
     reporter.print_ratio("convert/1523.4567", "strtoflt128/1523.4567");
     reporter.print_ratio("convert/measurement_mix", "strtoflt128/measurement_mix");
     benchmark::Shutdown();

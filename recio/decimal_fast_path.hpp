@@ -205,6 +205,9 @@ constexpr const PowerOfTenApproximation& power_of_ten_approximation(int q) {
 // ordinary one or the rounding is too close to call.
 [[gnu::always_inline]] constexpr std::optional<numeric::QuadReal> fast_path_convert(
     const ScannedDecimal& scanned) {
+    if (scanned.kind != DecimalKind::number) {
+        return std::nullopt;
+    }
     const std::size_t written_digits =
         scanned.integer_digits.size() + scanned.fraction_digits.size();
     if (written_digits <= 19) {
