@@ -8,7 +8,10 @@
 namespace recio {
 
 ConvertedValue convert_numeric_value(std::string_view text) {
-    const ScannedDecimal scanned = scan_decimal(text);
+    return convert_scanned_decimal(scan_decimal(text));
+}
+
+ConvertedValue convert_scanned_decimal(const ScannedDecimal& scanned) {
     switch (scanned.kind) {
         case DecimalKind::number:
             if (const auto fast = fast_path_convert(scanned)) {

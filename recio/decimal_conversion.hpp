@@ -25,4 +25,9 @@ struct ConvertedValue {
 
 ConvertedValue convert_numeric_value(std::string_view text);
 
+struct ScannedDecimal;
+
+// The same for a text already taken apart by scan_decimal or scan_decimal_prefix.
+ConvertedValue convert_scanned_decimal(const ScannedDecimal& scanned);
+
 }  // namespace recio

@@ -144,6 +144,10 @@ constexpr const PowerOfTenApproximation& power_of_ten_approximation(int q) {
     if (w == 0) {
         return signed_zero(negative);
     }
+    if (q == 0 && (w >> numeric::kPrecisionBits) == 0) {
+        // An integer that fits the significand (running numbers, say) is exact.
+        return round_to_binary128(negative, w, 0);
+    }
     if (q < kFastPathMinPowerOfTen || q > kFastPathMaxPowerOfTen || (w >> 127) != 0) {
         return std::nullopt;
     }

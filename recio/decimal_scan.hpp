@@ -89,8 +89,18 @@ constexpr bool is_exponent_letter(char c) {
 
 }  // namespace scan_detail
 
-[[gnu::always_inline]] constexpr ScannedDecimal scan_decimal(std::string_view text) {
-    using namespace scan_detail;
+// A number at the start of `text`, and how many bytes of it the number takes.
+struct ScannedPrefix {
+    ScannedDecimal scanned;
+    std::size_t length = 0;
+};
+
+namespace scan_detail {
+
+// One pass over the text. With `whole_text` the number must take all of it and
+// the words Inf, Infinity and NaN are recognised; without, the scan stops where
+// the number's form ends and words count as malformed.
+[[gnu::always_inline]] constexpr ScannedPrefix scan_number(std::string_view text, bool whole_text) {
     ScannedDecimal scanned;
     const char* position = text.data();
     const char* const end = position + text.size();
@@ -119,7 +129,7 @@ constexpr bool is_exponent_letter(char c) {
     }
     const char* const fraction_end = position;
     if (integer_start == integer_end && fraction_start == fraction_end) {
-        if (position != end && fraction_start == integer_end) {
+        if (whole_text && position != end && fraction_start == integer_end) {
             const char first = lower_case(*position);
             if (first == 'i' || first == 'n') {
                 const std::string_view word(position, static_cast<std::size_t>(end - position));
@@ -130,7 +140,7 @@ constexpr bool is_exponent_letter(char c) {
                 }
             }
         }
-        return scanned;
+        return {scanned, 0};
     }
 
     if (position != end) {
@@ -147,8 +157,8 @@ constexpr bool is_exponent_letter(char c) {
             exponent_negative = *position == '-';
             ++position;
             digits_required = true;
-        } else {
-            return scanned;
+        } else if (whole_text) {
+            return {scanned, 0};
         }
         const char* const exponent_start = position;
         std::int64_t exponent = 0;
@@ -156,8 +166,8 @@ constexpr bool is_exponent_letter(char c) {
             exponent = std::min(exponent * 10 + (*position - '0'), kExponentLimit);
             ++position;
         }
-        if (position != end || (digits_required && position == exponent_start)) {
-            return scanned;
+        if ((whole_text && position != end) || (digits_required && position == exponent_start)) {
+            return {scanned, 0};
         }
         scanned.exponent = exponent_negative ? -exponent : exponent;
     }
@@ -171,7 +181,19 @@ constexpr bool is_exponent_letter(char c) {
     scanned.fraction_digits =
         std::string_view(fraction_start, static_cast<std::size_t>(fraction_end - fraction_start));
     scanned.digits_value = digits_value;
-    return scanned;
+    return {scanned, static_cast<std::size_t>(position - text.data())};
+}
+
+}  // namespace scan_detail
+
+[[gnu::always_inline]] constexpr ScannedDecimal scan_decimal(std::string_view text) {
+    return scan_detail::scan_number(text, true).scanned;
+}
+
+// The number that starts `text` (no words), for a caller that finds the end of a
+// value itself: the scan stops at the first byte that cannot continue the number.
+[[gnu::always_inline]] constexpr ScannedPrefix scan_decimal_prefix(std::string_view text) {
+    return scan_detail::scan_number(text, false);
 }
 
 // The digits of a scanned number from its first nonzero digit to its last written
