@@ -3,6 +3,7 @@
 //
 //   add X Y | mul X Y | div X Y   ->  Z
 //   pow X N                       ->  Z   (N a signed 32-bit decimal integer)
+//   fmt X                         ->  |the 12-byte general field of X|
 //
 // X, Y, Z are bit patterns of 32 hexadecimal digits, bit 127 first.
 
@@ -10,6 +11,7 @@
 
 #include "numeric/arithmetic.hpp"
 #include "numeric/bit_pattern.hpp"
+#include "recio/general_field.hpp"
 #include "tools/quadprobe/commands.hpp"
 #include "tools/quadprobe/probe_io.hpp"
 
@@ -30,8 +32,24 @@ std::optional<std::int32_t> parse_exponent(std::string_view text) {
     return value;
 }
 
+std::string_view format_field(const std::vector<std::string_view>& words, OutputBatch& output) {
+    const auto x = words.size() == 2 ? numeric::parse_bit_pattern(words[1]) : std::nullopt;
+    if (!x) {
+        return "expected fmt and one 32-digit operand";
+    }
+    char field[12];
+    recio::format_general_field(*x, 12, 5, field);
+    output.append("|");
+    output.append(std::string_view(field, sizeof field));
+    output.append("|");
+    return {};
+}
+
 // Evaluates one command into `output`; returns the reason when it is malformed.
 std::string_view evaluate(const std::vector<std::string_view>& words, OutputBatch& output) {
+    if (words[0] == "fmt") {
+        return format_field(words, output);
+    }
     if (words.size() != 3) {
         return "expected an operation and two operands";
     }

@@ -1,0 +1,48 @@
+#pragma once
+// Exact decimal digits of a QuadReal. The digits are those of the exact value the
+// binary128 number represents, rounded once to the requested position, to nearest
+// with ties to even; the tie is judged on the exact remainder, so no intermediate
+// decimal approximation can shift a result. The conversion uses integer arithmetic
+// only and does not depend on the floating-point environment.
+
+#include <array>
+#include <optional>
+#include <string_view>
+
+#include "numeric/precision.hpp"
+
+namespace recio {
+
+enum class DigitMode {
+    significant,  // `count` significant digits
+    fixed,        // every digit down to the `count`th place after the decimal point
+};
+
+// The most digits one conversion returns.
+inline constexpr int kMaxDecimalDigits = 64;
+
+// |value| is about 0.D1D2...Dn x 10^exponent with D1 not zero, where D1...Dn are
+// the first `length` characters of `digits`.
+struct DecimalDigits {
+    std::array<char, kMaxDecimalDigits> digits{};  // ASCII '0'..'9'; only `length` are set
+    int length = 0;
+    int exponent = 0;
+    bool negative = false;
+
+    std::string_view text() const { return {digits.data(), static_cast<std::size_t>(length)}; }
+};
+
+// Significant mode: exactly `count` digits (1 <= count <= kMaxDecimalDigits). A
+// carry out of the leading digit gives "1" followed by zeros and raises the
+// exponent by one.
+//
+// Fixed mode: the digits from the first nonzero one down to the `count`th place
+// after the point (count >= 0), so length == exponent + count always holds. A value
+// that rounds to zero at that place gives length 0 and exponent == -count; the
+// sign is still reported.
+//
+// Returns nothing when `value` is zero, infinite or NaN, when `count` is out of
+// range, or when fixed mode would need more than kMaxDecimalDigits digits.
+std::optional<DecimalDigits> decimal_digits(numeric::QuadReal value, DigitMode mode, int count);
+
+}  // namespace recio
