@@ -42,8 +42,7 @@ constexpr int floor_log10_pow2(int e) {
     return static_cast<int>((static_cast<std::int64_t>(e) * 1292913986) >> 32);
 }
 
-// Where the discarded fraction of a truncated result lies, exactly.
-enum class Remainder { zero, below_half, half, above_half };
+using Remainder = CutOff;
 
 // The remainder after one more digit is discarded below an existing remainder.
 Remainder dropping_digit(int digit, bool rest_nonzero) {
@@ -56,13 +55,16 @@ Remainder dropping_digit(int digit, bool rest_nonzero) {
     return digit == 0 && !rest_nonzero ? Remainder::zero : Remainder::below_half;
 }
 
-// floor(|value| x 10^scale) in decimal (no leading zeros; empty for 0) and the
-// position of the discarded fraction.
+// floor(|value| x 10^scale) and the position of the discarded fraction. The integer
+// is held in `word` where it fits one, otherwise as decimal digits (no leading
+// zeros; none for 0).
 struct ScaledDigits {
     static constexpr int kCapacity = 80;  // holds any 256-bit integer
-    std::array<char, kCapacity> digits;
-    int length = 0;
     Remainder remainder = Remainder::zero;
+    bool in_word = false;
+    std::uint64_t word = 0;
+    int length = 0;
+    std::array<char, kCapacity> digits;
 };
 
 constexpr char kDigitPairs[] =
@@ -70,20 +72,38 @@ constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
+void write_pair(unsigned pair, char* out) { std::memcpy(out, kDigitPairs + 2 * pair, 2); }
+
+// Exactly eight digits of x < 10^8, leading zeros included; the four pairs are
+// independent of each other.
+void write_eight(std::uint32_t x, char* out) {
+    const std::uint32_t high = x / 10000;
+    const std::uint32_t low = x % 10000;
+    write_pair(high / 100, out);
+    write_pair(high % 100, out + 2);
+    write_pair(low / 100, out + 4);
+    write_pair(low % 100, out + 6);
+}
+
 // Writes the decimal digits of x ending just before `end`; returns how many.
 int write_backwards(u64 x, char* end) {
     char* p = end;
-    while (x >= 100) {
-        const unsigned pair = static_cast<unsigned>(x % 100);
-        x /= 100;
-        p -= 2;
-        std::memcpy(p, kDigitPairs + 2 * pair, 2);
+    while (x >= 100'000'000) {
+        p -= 8;
+        write_eight(static_cast<std::uint32_t>(x % 100'000'000), p);
+        x /= 100'000'000;
     }
-    if (x >= 10) {
+    auto y = static_cast<std::uint32_t>(x);
+    while (y >= 100) {
         p -= 2;
-        std::memcpy(p, kDigitPairs + 2 * x, 2);
-    } else if (x > 0) {
-        *--p = static_cast<char>('0' + x);
+        write_pair(y % 100, p);
+        y /= 100;
+    }
+    if (y >= 10) {
+        p -= 2;
+        write_pair(y, p);
+    } else if (y > 0) {
+        *--p = static_cast<char>('0' + y);
     }
     return static_cast<int>(end - p);
 }
@@ -219,14 +239,47 @@ void store_digits(Wide x, ScaledDigits& out) {
     std::memcpy(out.digits.data(), p, static_cast<std::size_t>(out.length));
 }
 
-// floor(v x 10^scale) = floor(m x 5^scale x 2^(e + scale)) with 256-bit integers;
-// false when an intermediate does not fit.
-bool scale_fast(const BinaryValue& v, int scale, ScaledDigits& out) {
-    Wide x;
-    x.limb[0] = v.low;
-    x.limb[1] = v.high;
+// The common case of ordinary magnitudes: n = floor(m x 5^scale / 2^shift) with
+// 0 <= scale <= 27 and 64 <= shift < 192, when it fits a word. The product takes
+// three words.
+bool scale_word(const BinaryValue& v, int scale, u64& n, Remainder& remainder) {
+    const int shift = -(v.exponent + scale);
+    if (scale < 0 || scale > kMaxSmallPowerOfFive || shift < 64 || shift >= 192) {
+        return false;
+    }
+    const u64 factor = kPowersOfFive[scale];
+    const u128 low_product = static_cast<u128>(v.low) * factor;
+    const u128 high_product = static_cast<u128>(v.high) * factor + (low_product >> 64);
+    const u64 bottom = static_cast<u64>(low_product);
+    // The product is top:bottom with a 128-bit top; n = top >> (shift - 64).
+    const u128 top = high_product;
+    const int k = shift - 64;
+    const u128 quotient = top >> k;
+    if ((quotient >> 64) != 0) {
+        return false;
+    }
+    n = static_cast<u64>(quotient);
+    bool half;
+    bool below;
+    if (k == 0) {
+        half = (bottom >> 63) != 0;
+        below = (bottom << 1) != 0;
+    } else {
+        const u128 fraction = top & ((static_cast<u128>(1) << k) - 1);
+        half = ((fraction >> (k - 1)) & 1) != 0;
+        below = (fraction & ((static_cast<u128>(1) << (k - 1)) - 1)) != 0 || bottom != 0;
+    }
+    remainder = half ? (below ? Remainder::above_half : Remainder::half)
+                     : (below ? Remainder::below_half : Remainder::zero);
+    return true;
+}
+
+// x = floor(v x 10^scale) = floor(m x 5^scale x 2^(e + scale)) with 256-bit
+// integers; false when an intermediate does not fit.
+bool scale_fast(const BinaryValue& v, int scale, Wide& x, Remainder& remainder) {
+    x.limb = {v.low, v.high, 0, 0};
     const int binary_shift = v.exponent + scale;
-    Remainder remainder = Remainder::zero;
+    remainder = Remainder::zero;
     if (scale >= 0) {
         for (int left = scale; left > 0; left -= kMaxSmallPowerOfFive) {
             if (!multiply(x, kPowersOfFive[std::min(left, kMaxSmallPowerOfFive)])) {
@@ -277,8 +330,6 @@ bool scale_fast(const BinaryValue& v, int scale, ScaledDigits& out) {
             }
         }
     }
-    store_digits(x, out);
-    out.remainder = remainder;
     return true;
 }
 
@@ -412,21 +463,44 @@ bool scale_exact(const BinaryValue& v, int scale, ScaledDigits& out) {
     return true;
 }
 
-bool scale(const BinaryValue& v, int scale, ScaledDigits& out) {
-    return scale_fast(v, scale, out) || scale_exact(v, scale, out);
-}
-
 // ---------------------------------------------------------------------------------
 
-bool rounds_up(const ScaledDigits& s) {
-    if (s.remainder == Remainder::above_half) {
-        return true;
+constexpr u64 kPowersOfTen[] = {
+    1ULL,
+    10ULL,
+    100ULL,
+    1000ULL,
+    10000ULL,
+    100000ULL,
+    1000000ULL,
+    10000000ULL,
+    100000000ULL,
+    1000000000ULL,
+    10000000000ULL,
+    100000000000ULL,
+    1000000000000ULL,
+    10000000000000ULL,
+    100000000000000ULL,
+    1000000000000000ULL,
+    10000000000000000ULL,
+    100000000000000000ULL,
+    1000000000000000000ULL,
+    10000000000000000000ULL,
+};
+
+int decimal_length(u64 n) {
+    int length = 0;
+    while (length < 20 && n >= kPowersOfTen[length]) {
+        ++length;
     }
-    if (s.remainder != Remainder::half) {
-        return false;
-    }
-    const int last = s.length > 0 ? s.digits[s.length - 1] - '0' : 0;
-    return last % 2 != 0;
+    return length;
+}
+
+bool fits_word(const Wide& x) { return (x.limb[1] | x.limb[2] | x.limb[3]) == 0; }
+
+bool rounds_up(Remainder remainder, bool last_digit_odd) {
+    return remainder == Remainder::above_half ||
+           (remainder == Remainder::half && last_digit_odd);
 }
 
 // Adds one unit in the last place; returns true when the carry ran out of the
@@ -442,84 +516,185 @@ bool increment(char* digits, int length) {
     return true;
 }
 
-std::optional<DecimalDigits> significant_digits(const BinaryValue& v, int count) {
-    const int estimate = floor_log10_pow2(v.bit_length - 1 + v.exponent) + 1;
-    // 10^(estimate-1) <= |value| < 10^(estimate+1), so the scaled value has count or
-    // count + 1 integer digits.
+int estimated_exponent(const BinaryValue& v) {
+    // 10^(estimate-1) <= |value| < 10^(estimate+1)
+    return floor_log10_pow2(v.bit_length - 1 + v.exponent) + 1;
+}
+
+bool scale(const BinaryValue& v, int scale, ScaledDigits& out) {
+    out.in_word = scale_word(v, scale, out.word, out.remainder);
+    if (out.in_word) {
+        return true;
+    }
+    Wide x;
+    if (scale_fast(v, scale, x, out.remainder)) {
+        out.in_word = fits_word(x);
+        out.word = x.limb[0];
+        if (!out.in_word) {
+            store_digits(x, out);
+        }
+        return true;
+    }
+    return scale_exact(v, scale, out);
+}
+
+// The first `count` significant digits of v and the rest.
+bool truncate(const BinaryValue& v, int count, TruncatedDigits& result) {
+    const int estimate = estimated_exponent(v);
+    // The scaled value has count or count + 1 integer digits.
     ScaledDigits s;
     if (!scale(v, count - estimate, s)) {
-        return std::nullopt;
+        return false;
     }
-    DecimalDigits result;
     result.exponent = estimate;
-    if (s.length > count) {
-        s.remainder = dropping_digit(s.digits[s.length - 1] - '0', s.remainder != Remainder::zero);
-        --s.length;
-        ++result.exponent;
+    result.length = count;
+    if (s.in_word && count <= 18) {
+        u64 n = s.word;
+        if (n >= kPowersOfTen[count]) {
+            s.remainder = dropping_digit(static_cast<int>(n % 10), s.remainder != Remainder::zero);
+            n /= 10;
+            ++result.exponent;
+        }
+        write_backwards(n, result.digits.data() + count);
+        result.rest = s.remainder;
+        return true;
     }
-    if (rounds_up(s) && increment(s.digits.data(), s.length)) {
-        s.digits[0] = '1';
+    if (s.in_word) {
+        s.length = decimal_length(s.word);
+        write_backwards(s.word, s.digits.data() + s.length);
+    }
+    if (s.length > count) {
+        s.remainder = dropping_digit(s.digits[count] - '0', s.remainder != Remainder::zero);
         ++result.exponent;
     }
     std::memcpy(result.digits.data(), s.digits.data(), static_cast<std::size_t>(count));
-    result.length = count;
-    return result;
+    result.rest = s.remainder;
+    return true;
 }
 
-std::optional<DecimalDigits> fixed_digits(const BinaryValue& v, int decimals) {
-    const int estimate = floor_log10_pow2(v.bit_length - 1 + v.exponent) + 1;
-    DecimalDigits result;
-    if (decimals < -1 - estimate) {
-        // |value| < 10^(estimate+1) <= 10^-(decimals+1): below half a unit.
-        result.exponent = -decimals;
-        return result;
-    }
-    if (decimals > kMaxDecimalDigits - estimate) {
-        return std::nullopt;
-    }
-    ScaledDigits s;
-    if (!scale(v, decimals, s)) {
-        return std::nullopt;
-    }
-    if (rounds_up(s)) {
-        if (s.length == 0) {
-            s.digits[0] = '1';
-            s.length = 1;
-        } else if (increment(s.digits.data(), s.length)) {
-            s.digits[0] = '1';
-            s.digits[s.length++] = '0';
+// Rounds the truncation to its first `keep` digits (0 <= keep <= length) into
+// `digits` (room for kMaxDecimalDigits + 1). Returns the rounded length: one more
+// than `keep` when the carry runs out of the leading digit (then the digits are "1"
+// and zeros), 0 when the result is zero.
+int round_to(const TruncatedDigits& exact, int keep, char* digits) {
+    Remainder rest = exact.rest;
+    if (keep < exact.length) {
+        bool below = rest != Remainder::zero;
+        for (int i = keep + 1; i < exact.length && !below; ++i) {
+            below = exact.digits[i] != '0';
         }
+        rest = dropping_digit(exact.digits[keep] - '0', below);
     }
-    if (s.length > kMaxDecimalDigits) {
-        return std::nullopt;
+    std::memcpy(digits, exact.digits.data(), sizeof exact.digits);  // a fixed size copies fastest
+    const bool odd = keep > 0 && (digits[keep - 1] - '0') % 2 != 0;
+    if (!rounds_up(rest, odd)) {
+        return keep;
     }
-    std::memcpy(result.digits.data(), s.digits.data(), static_cast<std::size_t>(s.length));
-    result.length = s.length;
-    result.exponent = s.length - decimals;
-    return result;
+    if (increment(digits, keep)) {
+        digits[keep] = '0';
+        digits[0] = '1';
+        return keep + 1;
+    }
+    return keep;
 }
+
+bool round_truncated(const TruncatedDigits& exact, DigitMode mode, int count,
+                     DecimalDigits& result) {
+    if (mode == DigitMode::significant) {
+        if (count < 1 || count > exact.length) {
+            return false;
+        }
+        const int length = round_to(exact, count, result.digits.data());
+        result.length = count;
+        result.exponent = exact.exponent + (length > count ? 1 : 0);
+        return true;
+    }
+    // Fixed: the digits down to the count-th decimal are the first exponent + count.
+    if (count < 0 || count > exact.length - exact.exponent) {
+        return false;
+    }
+    const int keep = exact.exponent + count;
+    if (keep > kMaxDecimalDigits) {
+        return false;  // the kept digits alone are too many
+    }
+    result.length = 0;
+    result.exponent = -count;
+    if (keep < 0) {
+        return true;  // below 10^-(count+1): less than half a unit
+    }
+    const int length = round_to(exact, keep, result.digits.data());
+    if (length > kMaxDecimalDigits) {
+        return false;
+    }
+    result.length = length;
+    result.exponent = length - count;
+    return true;
+}
+
+bool valid_input(QuadReal value) { return numeric::is_finite(value) && !numeric::is_zero(value); }
 
 }  // namespace
 
+std::optional<TruncatedDigits> truncated_digits(QuadReal value, int count) {
+    // One result object on every path, so that it is built in the caller's place.
+    std::optional<TruncatedDigits> result;
+    if (valid_input(value) && count >= 1 && count <= kMaxDecimalDigits + 1) {
+        result.emplace();
+        if (truncate(decompose(value), count, *result)) {
+            result->negative = numeric::sign_bit(value);
+        } else {
+            result.reset();
+        }
+    }
+    return result;
+}
+
+std::optional<DecimalDigits> round_digits(const TruncatedDigits& exact, DigitMode mode, int count) {
+    std::optional<DecimalDigits> result;
+    result.emplace();
+    if (round_truncated(exact, mode, count, *result)) {
+        result->negative = exact.negative;
+    } else {
+        result.reset();
+    }
+    return result;
+}
+
 std::optional<DecimalDigits> decimal_digits(QuadReal value, DigitMode mode, int count) {
-    if (!numeric::is_finite(value) || numeric::is_zero(value)) {
-        return std::nullopt;
+    std::optional<DecimalDigits> result;
+    if (!valid_input(value)) {
+        return result;
     }
     const BinaryValue v = decompose(value);
-    std::optional<DecimalDigits> result;
+    TruncatedDigits exact;
     if (mode == DigitMode::significant) {
-        if (count < 1 || count > kMaxDecimalDigits) {
-            return std::nullopt;
+        if (count < 1 || count > kMaxDecimalDigits || !truncate(v, count, exact)) {
+            return result;
         }
-        result = significant_digits(v, count);
     } else {
-        if (count < 0) {
-            return std::nullopt;
+        // Cut at the count-th decimal or below it: exponent + count digits, and the
+        // exponent is at most one above the estimate.
+        const int estimate = estimated_exponent(v);
+        if (count < 0 || count > kMaxDecimalDigits - estimate) {
+            return result;
         }
-        result = fixed_digits(v, count);
+        if (count < -1 - estimate) {
+            // |value| < 10^(estimate+1) <= 10^-(count+1): below half a unit.
+            result.emplace();
+            result->exponent = -count;
+            result->negative = numeric::sign_bit(value);
+            return result;
+        }
+        if (!truncate(v, std::max(estimate + 1 + count, 1), exact)) {
+            return result;
+        }
     }
-    if (result) {
-        result->negative = numeric::sign_bit(value);
+    exact.negative = numeric::sign_bit(value);
+    result.emplace();
+    if (round_truncated(exact, mode, count, *result)) {
+        result->negative = exact.negative;
+    } else {
+        result.reset();
     }
     return result;
 }

@@ -18,13 +18,16 @@ constexpr int kFixedFormBlanks = 4;
 class Backwards {
 public:
     void prepend(char c) { buffer_[--start_] = c; }
+    // Byte loops: the pieces are a few bytes long, too short for a library call.
     void prepend(std::string_view text) {
-        start_ -= static_cast<int>(text.size());
-        std::memcpy(buffer_ + start_, text.data(), text.size());
+        for (auto c = text.rbegin(); c != text.rend(); ++c) {
+            buffer_[--start_] = *c;
+        }
     }
     void prepend_zeros(int count) {
-        start_ -= count;
-        std::memset(buffer_ + start_, '0', static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i) {
+            buffer_[--start_] = '0';
+        }
     }
     int length() const { return kSize - start_; }
     std::string_view text() const {
@@ -39,7 +42,11 @@ private:
     int start_ = kSize;
 };
 
-void fill(std::span<char> field, char c) { std::fill(field.begin(), field.end(), c); }
+void fill(std::span<char> field, char c) {
+    for (char& byte : field) {
+        byte = c;
+    }
+}
 
 // `text` holds everything from the point on. The zero before the point goes into
 // the column left of it when that column exists and is not needed for the minus sign.
@@ -60,8 +67,10 @@ void place(const Backwards& text, int columns, std::span<char> field) {
         fill(field, '*');
         return;
     }
-    const std::string_view t = text.text();
-    std::memcpy(field.data() + (columns - text.length()), t.data(), t.size());
+    char* out = field.data() + (columns - text.length());
+    for (const char c : text.text()) {
+        *out++ = c;
+    }
 }
 
 // Integer digits (none for a value below one), point, `decimals` decimals; in the
@@ -127,9 +136,12 @@ void finite_field(QuadReal value, int digits, std::span<char> field) {
     const int width = static_cast<int>(field.size());
     // The form follows from the value rounded to the field's width in digits (and
     // at least one digit more than are shown): that decides whether rounding to
-    // `digits` would carry into a new leading digit.
+    // `digits` would carry into a new leading digit. The shown digits are rounded
+    // from the same exact truncation, never from the decision's rounded digits.
     const int decision_count = std::clamp(width, digits + 1, kMaxDecimalDigits);
-    const auto decision = decimal_digits(value, DigitMode::significant, decision_count);
+    const auto exact = truncated_digits(value, decision_count);
+    const auto decision =
+        exact ? round_digits(*exact, DigitMode::significant, decision_count) : std::nullopt;
     if (!decision) {
         fill(field, '*');
         return;
@@ -151,15 +163,16 @@ void finite_field(QuadReal value, int digits, std::span<char> field) {
             integer_digits = x;
         }
     }
-    const int decimals = digits - integer_digits;
-    const auto rounded = exponent ? decimal_digits(value, DigitMode::significant, digits)
-                                  : decimal_digits(value, DigitMode::fixed, decimals);
-    if (!rounded) {
-        fill(field, '*');
-    } else if (exponent) {
-        exponent_form(*rounded, field);
+    // Both positions lie above the decision's cut, so neither rounding can fail.
+    if (exponent) {
+        if (const auto rounded = round_digits(*exact, DigitMode::significant, digits)) {
+            exponent_form(*rounded, field);
+        }
     } else {
-        fixed_form(*rounded, decimals, field);
+        const int decimals = digits - integer_digits;
+        if (const auto rounded = round_digits(*exact, DigitMode::fixed, decimals)) {
+            fixed_form(*rounded, decimals, field);
+        }
     }
 }
 
