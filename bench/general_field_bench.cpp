@@ -7,9 +7,9 @@
 #include <quadmath.h>
 
 #include <array>
-#include <ctime>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "numeric/floating_environment.hpp"

@@ -309,9 +309,9 @@ bool scale_fast(const BinaryValue& v, int scale, Wide& x, Remainder& remainder) 
             shift_left(x, binary_shift);
             const u64 rest = divide(x, divisor);
             // 5^k is odd, so twice the remainder never equals it.
-            remainder = rest == 0                  ? Remainder::zero
-                        : rest < divisor - rest    ? Remainder::below_half
-                                                   : Remainder::above_half;
+            remainder = rest == 0               ? Remainder::zero
+                        : rest < divisor - rest ? Remainder::below_half
+                                                : Remainder::above_half;
         } else {
             // floor(floor(m / 5^k) / 2^u) = floor(m / (5^k 2^u)); the remainder of the
             // first division only matters where the shifted-out bits are exactly zero
@@ -499,8 +499,7 @@ int decimal_length(u64 n) {
 bool fits_word(const Wide& x) { return (x.limb[1] | x.limb[2] | x.limb[3]) == 0; }
 
 bool rounds_up(Remainder remainder, bool last_digit_odd) {
-    return remainder == Remainder::above_half ||
-           (remainder == Remainder::half && last_digit_odd);
+    return remainder == Remainder::above_half || (remainder == Remainder::half && last_digit_odd);
 }
 
 // Adds one unit in the last place; returns true when the carry ran out of the
@@ -538,8 +537,10 @@ bool scale(const BinaryValue& v, int scale, ScaledDigits& out) {
     return scale_exact(v, scale, out);
 }
 
-// The first `count` significant digits of v and the rest.
-bool truncate(const BinaryValue& v, int count, TruncatedDigits& result) {
+// The first `count` significant digits of a finite nonzero value and the rest. The
+// value is taken whole and taken apart here, where its parts can stay in registers.
+bool truncate(QuadReal value, int count, TruncatedDigits& result) {
+    const BinaryValue v = decompose(value);
     const int estimate = estimated_exponent(v);
     // The scaled value has count or count + 1 integer digits.
     ScaledDigits s;
@@ -640,7 +641,7 @@ std::optional<TruncatedDigits> truncated_digits(QuadReal value, int count) {
     std::optional<TruncatedDigits> result;
     if (valid_input(value) && count >= 1 && count <= kMaxDecimalDigits + 1) {
         result.emplace();
-        if (truncate(decompose(value), count, *result)) {
+        if (truncate(value, count, *result)) {
             result->negative = numeric::sign_bit(value);
         } else {
             result.reset();
@@ -665,16 +666,15 @@ std::optional<DecimalDigits> decimal_digits(QuadReal value, DigitMode mode, int 
     if (!valid_input(value)) {
         return result;
     }
-    const BinaryValue v = decompose(value);
     TruncatedDigits exact;
     if (mode == DigitMode::significant) {
-        if (count < 1 || count > kMaxDecimalDigits || !truncate(v, count, exact)) {
+        if (count < 1 || count > kMaxDecimalDigits || !truncate(value, count, exact)) {
             return result;
         }
     } else {
         // Cut at the count-th decimal or below it: exponent + count digits, and the
         // exponent is at most one above the estimate.
-        const int estimate = estimated_exponent(v);
+        const int estimate = estimated_exponent(decompose(value));
         if (count < 0 || count > kMaxDecimalDigits - estimate) {
             return result;
         }
@@ -685,7 +685,7 @@ std::optional<DecimalDigits> decimal_digits(QuadReal value, DigitMode mode, int 
             result->negative = numeric::sign_bit(value);
             return result;
         }
-        if (!truncate(v, std::max(estimate + 1 + count, 1), exact)) {
+        if (!truncate(value, std::max(estimate + 1 + count, 1), exact)) {
             return result;
         }
     }

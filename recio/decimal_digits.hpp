@@ -19,7 +19,7 @@ enum class DigitMode {
 };
 
 // The most digits one conversion returns.
-inline constexpr int kMaxDecimalDigits = 64;
+inline constexpr int kMaxDecimalDigits = 48;
 
 // |value| is about 0.D1D2...Dn x 10^exponent with D1 not zero, where D1...Dn are
 // the first `length` characters of `digits`.
@@ -37,7 +37,7 @@ struct DecimalDigits {
 // Where the part of an exact value cut away after its last kept digit lies, in
 // units of that digit's place: exactly nothing, below one half, exactly one half,
 // or above.
-enum class CutOff { zero, below_half, half, above_half };
+enum class CutOff : unsigned char { zero, below_half, half, above_half };
 
 // The exact value cut off, not rounded, after `length` significant digits:
 // |value| = (0.D1...Dn + r x 10^-n) x 10^exponent with 0 <= r < 1 described by `rest`.

@@ -14,62 +14,54 @@ using numeric::QuadReal;
 // The blanks that follow a fixed-form field: where an exponent part would stand.
 constexpr int kFixedFormBlanks = 4;
 
-// Text assembled from its right end towards its left.
-class Backwards {
-public:
-    void prepend(char c) { buffer_[--start_] = c; }
-    // Byte loops: the pieces are a few bytes long, too short for a library call.
-    void prepend(std::string_view text) {
-        for (auto c = text.rbegin(); c != text.rend(); ++c) {
-            buffer_[--start_] = *c;
-        }
-    }
-    void prepend_zeros(int count) {
-        for (int i = 0; i < count; ++i) {
-            buffer_[--start_] = '0';
-        }
-    }
-    int length() const { return kSize - start_; }
-    std::string_view text() const {
-        return {buffer_ + start_, static_cast<std::size_t>(kSize - start_)};
-    }
-
-private:
-    // Room for the widest text: a sign, a zero, kMaxDecimalDigits digits, a point
-    // and an exponent part.
-    static constexpr int kSize = 2 * kMaxDecimalDigits + 16;
-    char buffer_[kSize];
-    int start_ = kSize;
-};
-
 void fill(std::span<char> field, char c) {
     for (char& byte : field) {
         byte = c;
     }
 }
 
-// `text` holds everything from the point on. The zero before the point goes into
-// the column left of it when that column exists and is not needed for the minus sign.
-void finish_with_sign(Backwards& text, bool negative, int columns) {
+// Writes text into the first `columns` bytes of a field from their right end towards
+// the left, counting what does not fit. The pieces are a few bytes long: written
+// byte by byte, without library calls.
+class RightToLeft {
+public:
+    RightToLeft(std::span<char> field, int columns)
+        : cursor_(field.data() + std::max(columns, 0)), room_(std::max(columns, 0)) {}
+
+    void put(char c) {
+        if (length_ < room_) {
+            *--cursor_ = c;
+        }
+        ++length_;
+    }
+    void put(std::string_view text) {
+        for (std::size_t i = text.size(); i > 0; --i) {
+            put(text[i - 1]);
+        }
+    }
+    void put_zeros(int count) {
+        for (int i = 0; i < count; ++i) {
+            put('0');
+        }
+    }
+    int length() const { return length_; }
+    bool fits() const { return length_ <= room_; }
+
+private:
+    char* cursor_;
+    int room_;
+    int length_ = 0;
+};
+
+// Everything from the point on is written. The zero before the point goes into the
+// column left of it when that column exists and is not needed for the minus sign.
+void finish_with_sign(RightToLeft& text, bool negative, int columns) {
     const int zero_column = text.length() + 1;
     if (zero_column < columns || (zero_column == columns && !negative)) {
-        text.prepend('0');
+        text.put('0');
     }
     if (negative) {
-        text.prepend('-');
-    }
-}
-
-// Right-justifies `text` in the first `columns` bytes of the (blank) field, or fills
-// the whole field with asterisks when it does not fit.
-void place(const Backwards& text, int columns, std::span<char> field) {
-    if (columns < 0 || text.length() > columns) {
-        fill(field, '*');
-        return;
-    }
-    char* out = field.data() + (columns - text.length());
-    for (const char c : text.text()) {
-        *out++ = c;
+        text.put('-');
     }
 }
 
@@ -77,45 +69,50 @@ void place(const Backwards& text, int columns, std::span<char> field) {
 // first width - 4 columns, then four blanks.
 void fixed_form(const DecimalDigits& rounded, int decimals, std::span<char> field) {
     const int columns = static_cast<int>(field.size()) - kFixedFormBlanks;
-    Backwards text;
+    RightToLeft text(field, columns);
     const int integer_digits = std::max(rounded.exponent, 0);
     if (rounded.length == 0) {
-        text.prepend_zeros(decimals);  // rounds to zero at this place
+        text.put_zeros(decimals);  // rounds to zero at this place
     } else {
-        text.prepend(rounded.text().substr(static_cast<std::size_t>(integer_digits)));
-        text.prepend_zeros(rounded.exponent < 0 ? -rounded.exponent : 0);
+        text.put(rounded.text().substr(static_cast<std::size_t>(integer_digits)));
+        text.put_zeros(rounded.exponent < 0 ? -rounded.exponent : 0);
     }
-    text.prepend('.');
+    text.put('.');
     if (integer_digits > 0) {
-        text.prepend(rounded.text().substr(0, static_cast<std::size_t>(integer_digits)));
+        text.put(rounded.text().substr(0, static_cast<std::size_t>(integer_digits)));
         if (rounded.negative) {
-            text.prepend('-');
+            text.put('-');
         }
     } else {
         finish_with_sign(text, rounded.negative, columns);
     }
-    place(text, columns, field);
+    if (!text.fits()) {
+        fill(field, '*');
+    }
 }
 
 // 0.DDDDD followed by "E+dd" up to an exponent of 99, "+ddd" up to 999 and "+dddd"
 // beyond, right-justified in the whole field.
 void exponent_form(const DecimalDigits& rounded, std::span<char> field) {
-    Backwards text;
+    const int columns = static_cast<int>(field.size());
+    RightToLeft text(field, columns);
     const int exponent = rounded.exponent;
     int magnitude = exponent < 0 ? -exponent : exponent;
     const int exponent_digits = magnitude <= 99 ? 2 : magnitude <= 999 ? 3 : 4;
     for (int i = 0; i < exponent_digits; ++i) {
-        text.prepend(static_cast<char>('0' + magnitude % 10));
+        text.put(static_cast<char>('0' + magnitude % 10));
         magnitude /= 10;
     }
-    text.prepend(exponent < 0 ? '-' : '+');
+    text.put(exponent < 0 ? '-' : '+');
     if (exponent_digits == 2) {
-        text.prepend('E');
+        text.put('E');
     }
-    text.prepend(rounded.text());
-    text.prepend('.');
-    finish_with_sign(text, rounded.negative, static_cast<int>(field.size()));
-    place(text, static_cast<int>(field.size()), field);
+    text.put(rounded.text());
+    text.put('.');
+    finish_with_sign(text, rounded.negative, columns);
+    if (!text.fits()) {
+        fill(field, '*');
+    }
 }
 
 void special_text(std::string_view text, std::span<char> field) {

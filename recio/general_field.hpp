@@ -17,7 +17,8 @@ namespace recio {
 // - otherwise the value rounded to `digits` significant digits, either fixed,
 //   right-justified in width - 4 columns followed by four blanks, or as
 //   0.DDDDD with an exponent ("E+06", "+101", "+1001"), right-justified in `width`.
-// Text that does not fit, and a `digits` outside 1..63, gives `width` asterisks.
+// Text that does not fit, and a `digits` outside 1..kMaxDecimalDigits - 1 (47),
+// gives `width` asterisks.
 // The digits are those of the exact binary value rounded once, ties to even.
 void format_general_field(numeric::QuadReal value, int width, int digits, std::span<char> out);
 

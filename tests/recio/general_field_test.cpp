@@ -101,7 +101,7 @@ TEST(GeneralFieldTest, OtherWidthsAndDigitCounts) {
         {"+Infinity", "7FFF0000000000000000000000000000", 9, 5, " Infinity"},
         {"-Infinity", "FFFF0000000000000000000000000000", 9, 5, "*********"},
         {"1", "3FFF0000000000000000000000000000", 12, 0, "************"},
-        {"1", "3FFF0000000000000000000000000000", 12, 64, "************"},
+        {"1", "3FFF0000000000000000000000000000", 12, 48, "************"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(field(c.pattern, c.width, c.digits), c.field)
