@@ -214,7 +214,10 @@ def tie_values(rng):
     for text in ("12345.5", "12344.5", "99999.5", "123465", "123475", "0.00390625",
                  "9999949999995", "9999949999985", "999995", "9.5", "0.5", "0.25"):
         values.append(exact(Fraction(text)))
-    return [signed(v, rng) for v in values if v is not None]
+    # Their neighbours are the nearest non-ties: the cut-off rest lies just above or
+    # just below one half.
+    near = [v + step for v in values if v is not None for step in (-2, -1, 1, 2)]
+    return [signed(v, rng) for v in values + near if v is not None and 0 < v <= b.MAX_FINITE]
 
 
 def neighbours(q, spread):
