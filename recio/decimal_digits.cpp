@@ -336,9 +336,10 @@ bool scale_fast(const BinaryValue& v, int scale, Wide& x, Remainder& remainder) 
 // ---------------------------------------------------------------------------------
 // Exact path for every other value: a base-10^9 integer of fixed capacity.
 //
-// The largest intermediate is m x 5^(scale+1) for the smallest subnormal (about
-// 3550 digits) or m x 2^(e+scale+1) for the largest finite value (about 3510
-// digits), both with at most kMaxDecimalDigits result digits.
+// The largest intermediates, for a cut after kMaxDecimalDigits + 1 digits and a
+// guard digit: m x 5^(scale+1) for values at the bottom of the normal range (about
+// 3520 digits, 391 limbs) and m x 2^(e+scale+1) for the largest finite value (about
+// 3460 digits).
 
 class DecimalInteger {
 public:
@@ -431,7 +432,7 @@ private:
         return result;
     }
 
-    std::array<std::uint32_t, kCapacity> limbs_{};
+    std::array<std::uint32_t, kCapacity> limbs_;  // only the first size_ are in use
     int size_ = 0;
 };
 
@@ -601,8 +602,11 @@ int round_to(const TruncatedDigits& exact, int keep, char* digits) {
 
 bool round_truncated(const TruncatedDigits& exact, DigitMode mode, int count,
                      DecimalDigits& result) {
+    if (exact.length < 1 || exact.length > kMaxDecimalDigits + 1) {
+        return false;  // not a truncation that truncated_digits makes
+    }
     if (mode == DigitMode::significant) {
-        if (count < 1 || count > exact.length) {
+        if (count < 1 || count > exact.length || count > kMaxDecimalDigits) {
             return false;
         }
         const int length = round_to(exact, count, result.digits.data());

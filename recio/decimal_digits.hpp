@@ -18,7 +18,8 @@ enum class DigitMode {
     fixed,        // every digit down to the `count`th place after the decimal point
 };
 
-// The most digits one conversion returns.
+// The most digits one conversion returns. 48 keeps a result within 64 bytes, which
+// are cleared and copied with a few vector moves.
 inline constexpr int kMaxDecimalDigits = 48;
 
 // |value| is about 0.D1D2...Dn x 10^exponent with D1 not zero, where D1...Dn are
