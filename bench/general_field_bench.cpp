@@ -100,6 +100,26 @@ void BM_GeneralField(benchmark::State& state) {
 }
 BENCHMARK(BM_GeneralField);
 
+// For information: magnitudes far outside the machine-word range take the exact
+// base-10^9 path; nothing in the program prints such values routinely.
+const QuadReal kExtremes[] = {
+    QuadReal::from_words(0x0C17387AE70C9E70ULL, 0x0B8049732D11A23DULL),  // 1e-4000
+    QuadReal::from_words(0xF3E86F06657EFD15ULL, 0xB5A9D761E49C6B2AULL),  // -3.5e4000
+    QuadReal::from_words(0x3C1A56E1FC2F8F35ULL, 0x8D94DB7AC6149156ULL),  // 1e-300
+    QuadReal::from_words(0x43E4DDD4BAA00930ULL, 0x28F030B199F9C0D9ULL),  // 2.5e300
+};
+
+void BM_GeneralFieldExtremeMagnitudes(benchmark::State& state) {
+    Field field;
+    std::size_t i = 0;
+    for (auto _ : state) {
+        recio::format_general_field(kExtremes[i], 12, 5, field);
+        benchmark::DoNotOptimize(field);
+        i = (i + 1) % std::size(kExtremes);
+    }
+}
+BENCHMARK(BM_GeneralFieldExtremeMagnitudes);
+
 void BM_ReferenceQuadmath(benchmark::State& state) {
     Field field;
     std::size_t i = 0;
