@@ -3,13 +3,23 @@
 //
 //   add X Y | mul X Y | div X Y   ->  Z
 //   pow X N                       ->  Z   (N a signed 32-bit decimal integer)
+//   fmt X                         ->  |the 12-byte general field of X|
+//   digits X sig|fix|cut N        ->  S D E, or S D E REST for cut: the sign, decimal
+//                                     digits and exponent of X to N significant digits,
+//                                     to N decimals, or cut after N significant digits
+//                                     with where the rest lies (zero, below, half, above
+//                                     half a unit); D is 0 where the value rounds to
+//                                     zero, "none" stands for no result
 //
 // X, Y, Z are bit patterns of 32 hexadecimal digits, bit 127 first.
 
 #include <charconv>
+#include <string>
 
 #include "numeric/arithmetic.hpp"
 #include "numeric/bit_pattern.hpp"
+#include "recio/decimal_digits.hpp"
+#include "recio/general_field.hpp"
 #include "tools/quadprobe/commands.hpp"
 #include "tools/quadprobe/probe_io.hpp"
 
@@ -30,8 +40,64 @@ std::optional<std::int32_t> parse_exponent(std::string_view text) {
     return value;
 }
 
+std::string_view format_field(const std::vector<std::string_view>& words, OutputBatch& output) {
+    const auto x = words.size() == 2 ? numeric::parse_bit_pattern(words[1]) : std::nullopt;
+    if (!x) {
+        return "expected fmt and one 32-digit operand";
+    }
+    char field[12];
+    recio::format_general_field(*x, 12, 5, field);
+    output.append("|");
+    output.append(std::string_view(field, sizeof field));
+    output.append("|");
+    return {};
+}
+
+void append_digits(std::string_view digits, int exponent, bool negative, OutputBatch& output) {
+    output.append(negative ? "- " : "+ ");
+    output.append(digits.empty() ? "0" : digits);
+    output.append(" ");
+    output.append(std::to_string(exponent));
+}
+
+std::string_view convert_digits(const std::vector<std::string_view>& words, OutputBatch& output) {
+    const auto x = words.size() == 4 ? numeric::parse_bit_pattern(words[1]) : std::nullopt;
+    const auto count = words.size() == 4 ? parse_exponent(words[3]) : std::nullopt;
+    if (!x || !count) {
+        return "expected digits, a 32-digit operand, sig, fix or cut, and a count";
+    }
+    if (words[2] == "cut") {
+        const auto cut = recio::truncated_digits(*x, *count);
+        if (!cut) {
+            output.append("none");
+            return {};
+        }
+        constexpr std::string_view kRests[] = {" zero", " below", " half", " above"};
+        append_digits(cut->text(), cut->exponent, cut->negative, output);
+        output.append(kRests[static_cast<int>(cut->rest)]);
+        return {};
+    }
+    if (words[2] != "sig" && words[2] != "fix") {
+        return "expected sig, fix or cut";
+    }
+    const auto mode = words[2] == "sig" ? recio::DigitMode::significant : recio::DigitMode::fixed;
+    const auto digits = recio::decimal_digits(*x, mode, *count);
+    if (!digits) {
+        output.append("none");
+        return {};
+    }
+    append_digits(digits->text(), digits->exponent, digits->negative, output);
+    return {};
+}
+
 // Evaluates one command into `output`; returns the reason when it is malformed.
 std::string_view evaluate(const std::vector<std::string_view>& words, OutputBatch& output) {
+    if (words[0] == "fmt") {
+        return format_field(words, output);
+    }
+    if (words[0] == "digits") {
+        return convert_digits(words, output);
+    }
     if (words.size() != 3) {
         return "expected an operation and two operands";
     }
