@@ -43,7 +43,7 @@ public:
     }
 
 private:
-    std::array<char, kMaxRecordLength> bytes_{};
+    std::array<char, kMaxRecordLength> bytes_;  // filled as far as length_ says
     std::size_t length_ = 0;
     bool no_record_end_ = false;
 };
