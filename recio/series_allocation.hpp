@@ -1,0 +1,50 @@
+#pragma once
+// Memory for the arrays of the measurement series, KRAFT and WEG.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <span>
+#include <utility>
+
+#include "numeric/precision.hpp"
+
+namespace recio {
+
+// One array of the series, owning its elements.
+class SeriesArray {
+public:
+    SeriesArray() = default;
+    SeriesArray(SeriesArray&& other) noexcept
+        : elements_(std::move(other.elements_)), count_(std::exchange(other.count_, 0)) {}
+    SeriesArray& operator=(SeriesArray&& other) noexcept {
+        elements_ = std::move(other.elements_);
+        count_ = std::exchange(other.count_, 0);
+        return *this;
+    }
+
+    std::span<numeric::QuadReal> values() const { return {elements_.get(), count_}; }
+    std::size_t size() const { return count_; }
+
+private:
+    friend SeriesArray allocate_series_array(std::int32_t count);
+
+    struct ReleaseMemory {
+        void operator()(numeric::QuadReal* elements) const { std::free(elements); }
+    };
+
+    std::unique_ptr<numeric::QuadReal[], ReleaseMemory> elements_;
+    std::size_t count_ = 0;
+};
+
+// The largest count whose byte size, 16 bytes an element, fits in 32 bits.
+inline constexpr std::int32_t kMaxSeriesCount = 268435455;
+
+// Allocates `count` elements of 16 bytes, each +0 (all bits zero). A count whose
+// byte size does not fit in 32 bits (or a negative one) ends the process with
+// condition 179, a refusal by the allocator with condition 41. Zero elements
+// need no memory and never fail.
+SeriesArray allocate_series_array(std::int32_t count);
+
+}  // namespace recio
