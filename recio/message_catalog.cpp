@@ -82,7 +82,8 @@ void append_message_line(TextBuffer& text, int number, std::int32_t unit, std::s
     text.append("): ");
     const std::string_view model = entry.text;
     for (std::size_t i = 0; i < model.size(); ++i) {
-        if (model[i] == '%' && i + 1 < model.size() && (model[i + 1] == 'd' || model[i + 1] == 's')) {
+        if (model[i] == '%' && i + 1 < model.size() &&
+            (model[i + 1] == 'd' || model[i + 1] == 's')) {
             if (model[i + 1] == 'd') {
                 text.append_decimal(unit);
             } else {

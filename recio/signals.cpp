@@ -147,10 +147,9 @@ void on_fault(int signal_number, siginfo_t* info, void* context) {
         die_by_signal(signal_number);
     }
     block_asynchronous_signals();
-    const Condition condition = signal_number == SIGSEGV ? Condition::segmentation_fault
-                                : signal_number == SIGILL
-                                    ? Condition::illegal_instruction
-                                    : floating_point_condition(info->si_code);
+    const Condition condition = signal_number == SIGSEGV  ? Condition::segmentation_fault
+                                : signal_number == SIGILL ? Condition::illegal_instruction
+                                                          : floating_point_condition(info->si_code);
     report_signal(signal_number, condition, info, static_cast<const ucontext_t*>(context));
     if (find_message(number_of(condition)).severity == Severity::severe) {
         end_after_condition(number_of(condition));

@@ -76,7 +76,8 @@ Probe read_by_pipe(std::uintptr_t address, void* destination, std::size_t count)
         probe_pipe_ends[0] = probe_pipe_ends[1] = -1;
         return Probe::unavailable;
     }
-    const ssize_t written = ::write(probe_pipe_ends[1], reinterpret_cast<const void*>(address), count);
+    const ssize_t written =
+        ::write(probe_pipe_ends[1], reinterpret_cast<const void*>(address), count);
     if (written < 0) {
         return errno == EFAULT ? Probe::unreadable : Probe::unavailable;
     }
@@ -135,8 +136,9 @@ void append_processor_state(TextBuffer& text, const ucontext_t& context) {
     for (const Row& row : kRows) {
         for (int i = 0; i < row.count; ++i) {
             text.append("  ");
-            append_register(text, row.names[i],
-                            static_cast<std::uint64_t>(context.uc_mcontext.gregs[row.registers[i]]));
+            append_register(
+                text, row.names[i],
+                static_cast<std::uint64_t>(context.uc_mcontext.gregs[row.registers[i]]));
         }
         text.append('\n');
     }

@@ -17,7 +17,7 @@
 //   cyclic-chain C              condition C with a frame link that points to itself
 //   deep N C                    condition C from N nested calls
 //   alloc N [limit]             allocates KRAFT and WEG with N elements each
-//                               (limit: with 1 GiB of address space)
+//                               (limit: with 256 MiB of address space)
 //   reexec-ignoring SIGS CMD..  runs CMD again with SIGINT and/or SIGQUIT ignored
 
 #include <fcntl.h>
@@ -45,7 +45,9 @@ namespace {
 
 using recio::Condition;
 
-void say(std::string_view text) { [[maybe_unused]] auto ignored = ::write(1, text.data(), text.size()); }
+void say(std::string_view text) {
+    [[maybe_unused]] auto ignored = ::write(1, text.data(), text.size());
+}
 
 Condition condition_from(const std::string& text) {
     return static_cast<Condition>(std::stoi(text));
@@ -152,7 +154,7 @@ bool all_zero(const recio::SeriesArray& array) {
 void allocate_series(const std::vector<std::string>& args) {
     if (args.size() > 2 && args[2] == "limit") {
 #if !defined(__SANITIZE_ADDRESS__)
-        const rlimit address_space{1UL << 30, 1UL << 30};
+        const rlimit address_space{256UL << 20, 256UL << 20};
         ::setrlimit(RLIMIT_AS, &address_space);
 #endif
     }
@@ -194,7 +196,8 @@ int main(int argc, char** argv) {
         read_input_to_end();
     } else if (command == "unit" || command == "end-exit") {
         prepare_fake_unit(args);
-        const auto end_exit = command == "end-exit" ? recio::EndExit::present : recio::EndExit::absent;
+        const auto end_exit =
+            command == "end-exit" ? recio::EndExit::present : recio::EndExit::absent;
         recio::report_on_unit(condition_from(args.at(1)), fake_unit, end_exit);
         say("returned, end reached " + std::to_string(fake_unit.end_reached) +
             ", pending system error " + std::to_string(fake_unit.pending_system_error) + "\n");

@@ -1,22 +1,29 @@
 // Which environment values switch the diagnostics' controls on: each variable
 // is wired to its own control, judged by the truth rule or by presence.
 
+#include "recio/diagnostic_controls.hpp"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <string>
-
-#include "recio/diagnostic_controls.hpp"
 
 namespace {
 
 using recio::DiagnosticControls;
 
 constexpr const char* kVariables[] = {
-    "EVIO_DISABLE_STACK_TRACE",  "EVIO_ENABLE_VERBOSE_STACK_TRACE", "TBK_ENABLE_VERBOSE_STACK_TRACE",
-    "EVIO_DIAGNOSTIC_LOG_FILE",  "EVIO_DISABLE_DIAGNOSTIC_DISPLAY", "UNIO0",
-    "EVIO__IS_DEBUGGER_PRESENT", "oldrt_dump_flag",                 "legacyrt_dump_flag",
-    "EVIO_IGNORE_EXCEPTIONS",    "EVIO_DUMP_EXCEPTION_INFO",
+    "EVIO_DISABLE_STACK_TRACE",
+    "EVIO_ENABLE_VERBOSE_STACK_TRACE",
+    "TBK_ENABLE_VERBOSE_STACK_TRACE",
+    "EVIO_DIAGNOSTIC_LOG_FILE",
+    "EVIO_DISABLE_DIAGNOSTIC_DISPLAY",
+    "UNIO0",
+    "EVIO__IS_DEBUGGER_PRESENT",
+    "oldrt_dump_flag",
+    "legacyrt_dump_flag",
+    "EVIO_IGNORE_EXCEPTIONS",
+    "EVIO_DUMP_EXCEPTION_INFO",
 };
 
 class DiagnosticControlsTest : public ::testing::Test {
@@ -70,7 +77,8 @@ TEST_F(DiagnosticControlsTest, NothingIsOnWithoutTheVariables) {
 
 TEST_F(DiagnosticControlsTest, EachSwitchFollowsTheTruthRuleOfItsOwnVariable) {
     const char* true_values[] = {"1", "t", "T", "true", "TRUE", "y", "Y", "yes", "007", "12"};
-    const char* false_values[] = {"0", "00", "false", "", "no", "N", "f", " 1", "1 ", "-1", "1a", "+1"};
+    const char* false_values[] = {"0", "00", "false", "",   "no", "N",
+                                  "f", " 1", "1 ",    "-1", "1a", "+1"};
     for (const Switch& s : kSwitches) {
         for (const char* value : true_values) {
             clear();

@@ -88,8 +88,10 @@ TEST(MessageCatalog, UnknownNumbersAreSevereAndNotFound) {
 
 TEST(MessageCatalog, SeverityPrefixes) {
     const std::pair<Severity, const char*> cases[] = {
-        {Severity::plain, "iodiag"},          {Severity::info, "iodiag: info"},
-        {Severity::warning, "iodiag: warning"}, {Severity::error, "iodiag: error"},
+        {Severity::plain, "iodiag"},
+        {Severity::info, "iodiag: info"},
+        {Severity::warning, "iodiag: warning"},
+        {Severity::error, "iodiag: error"},
         {Severity::severe, "iodiag: severe"},
     };
     for (const auto& [severity, prefix] : cases) {
@@ -115,7 +117,8 @@ TEST(MessageLine, FillsUnitAndFileIntoTheTemplate) {
         {24, 10, "/home/lab/probe1.txt",
          "iodiag: severe (24): end-of-file during read, unit 10, file /home/lab/probe1.txt\n"},
         {24, -4, "stdin", "iodiag: severe (24): end-of-file during read, unit -4, file stdin\n"},
-        {38, -1, "/dev/pts/0", "iodiag: severe (38): error during write, unit -1, file /dev/pts/0\n"},
+        {38, -1, "/dev/pts/0",
+         "iodiag: severe (38): error during write, unit -1, file /dev/pts/0\n"},
         {43, 10, "\"Unknown\"",
          "iodiag: severe (43): file name specification error, unit 10, file \"Unknown\"\n"},
         {30, 10, "/tmp/", "iodiag: severe (30): open failure, unit 10, file /tmp/\n"},
@@ -126,7 +129,8 @@ TEST(MessageLine, FillsUnitAndFileIntoTheTemplate) {
          "iodiag: severe (174): SIGSEGV, segmentation fault occurred\n"},
         {500, 10, "x", "iodiag: severe (500): Message not found\n"},
         // A file name that holds conversion marks is shown as it is.
-        {47, 10, "/tmp/%d%s", "iodiag: severe (47): write to READONLY file, unit 10, file /tmp/%d%s\n"},
+        {47, 10, "/tmp/%d%s",
+         "iodiag: severe (47): write to READONLY file, unit 10, file /tmp/%d%s\n"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(message_line(c.number, c.unit, c.file), c.line);
@@ -171,7 +175,7 @@ TEST(FallbackLine, NamesTheConditionInDecimalAndHex) {
 
 TEST(FloatingPointSignal, CodeSelectsTheCondition) {
     const std::pair<int, int> cases[] = {
-        {FPE_INTDIV, 71}, {FPE_INTOVF, 70}, {FPE_FLTDIV, 73}, {FPE_FLTOVF, 72},
+        {FPE_INTDIV, 71}, {FPE_INTOVF, 70},  {FPE_FLTDIV, 73}, {FPE_FLTOVF, 72},
         {FPE_FLTUND, 74}, {FPE_FLTRES, 140}, {FPE_FLTINV, 65}, {FPE_FLTSUB, 138},
         {SI_USER, 75},    {SI_QUEUE, 75},    {SI_TKILL, 75},   {99, 75},
     };

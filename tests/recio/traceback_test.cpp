@@ -2,6 +2,8 @@
 // chains built in memory by the tests, so that every way a walk can end is
 // reached on purpose.
 
+#include "recio/traceback.hpp"
+
 #include <gtest/gtest.h>
 #include <ucontext.h>
 
@@ -12,7 +14,6 @@
 #include <vector>
 
 #include "recio/text_buffer.hpp"
-#include "recio/traceback.hpp"
 
 namespace {
 
@@ -29,13 +30,13 @@ std::string padded(std::string text, std::size_t width) {
 // A non-position-independent program: run-time and link-time addresses agree.
 const ImageDescription kFixedImage{"emodul", 0x400000, 0x480000, 0};
 // A position-independent one, loaded at 0x5555'0000'0000.
-const ImageDescription kMovedImage{"a_very_long_program_name", 0x5555'0000'0000,
-                                   0x5555'0001'0000, 0x5555'0000'0000};
+const ImageDescription kMovedImage{"a_very_long_program_name", 0x5555'0000'0000, 0x5555'0001'0000,
+                                   0x5555'0000'0000};
 
 // The line of a frame in the plain form, put together field by field.
 std::string frame_line(const std::string& image, const std::string& address) {
-    return padded(image, 17) + "  " + address + "  " + padded("Unknown", 17) + "  " +
-           "   Unknown" + "  " + "Unknown\n";
+    return padded(image, 17) + "  " + address + "  " + padded("Unknown", 17) + "  " + "   Unknown" +
+           "  " + "Unknown\n";
 }
 
 const std::string kHeading = padded("Image", 19) + padded("PC", 10) + padded("Routine", 19) +
@@ -196,8 +197,7 @@ TEST(Traceback, VerboseFormOfASignalBeginsWithTheProcessorState) {
     const TraceStart start = recio::trace_start_of_signal(context);
     EXPECT_EQ(start.code_address, 0x401000u);
     EXPECT_EQ(start.frame, 0u);
-    const std::string text =
-        traceback(start, kFixedImage, TraceForm::verbose, 16384, &context);
+    const std::string text = traceback(start, kFixedImage, TraceForm::verbose, 16384, &context);
     const auto state = text.find("Processor state at the interrupted instruction:\n");
     const auto heading = text.find("\nTraceback symbolic or hex stack dump follows:\n\n");
     ASSERT_NE(state, std::string::npos);
