@@ -31,5 +31,10 @@ sanitize:
 run: build
 	cd examples && ../$(BUILD_DIR)/emodul
 
+# Speed and memory, each reported as a ratio against a reference run alongside.
+bench: build
+	cmake --build $(BUILD_DIR) --target benchmarks -j $(JOBS)
+	for b in $(BUILD_DIR)/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
+
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)

@@ -24,11 +24,12 @@ public:
         return *this;
     }
 
-    std::span<numeric::QuadReal> values() const { return {elements_.get(), count_}; }
+    std::span<numeric::QuadReal> elements() { return {elements_.get(), count_}; }
+    std::span<const numeric::QuadReal> elements() const { return {elements_.get(), count_}; }
     std::size_t size() const { return count_; }
 
 private:
-    friend SeriesArray allocate_series_array(std::int32_t count);
+    friend SeriesArray allocate_series_array(std::int64_t count);
 
     struct ReleaseMemory {
         void operator()(numeric::QuadReal* elements) const { std::free(elements); }
@@ -38,13 +39,10 @@ private:
     std::size_t count_ = 0;
 };
 
-// The largest count whose byte size, 16 bytes an element, fits in 32 bits.
-inline constexpr std::int32_t kMaxSeriesCount = 268435455;
-
 // Allocates `count` elements of 16 bytes, each +0 (all bits zero). A count whose
-// byte size does not fit in 32 bits (or a negative one) ends the process with
-// condition 179, a refusal by the allocator with condition 41. Zero elements
-// need no memory and never fail.
-SeriesArray allocate_series_array(std::int32_t count);
+// byte size does not fit in 32 bits (268435456 or more, or a negative one) ends
+// the process with condition 179, a refusal by the allocator with condition 41.
+// Zero elements need no memory and never fail.
+SeriesArray allocate_series_array(std::int64_t count);
 
 }  // namespace recio

@@ -367,6 +367,9 @@ TEST(SeriesAllocation, KraftThenWegOrTheConditionThatStopsThem) {
         {{"alloc", "268435456"}, "", overflow, 179},
         {{"alloc", "2147483647"}, "", overflow, 179},
         {{"alloc", "-1"}, "", overflow, 179},
+        // Counts beyond 32 bits must not wrap around to a small size.
+        {{"alloc", "4294967296"}, "", overflow, 179},
+        {{"alloc", "4294967297"}, "", overflow, 179},
         {{"alloc", "-2147483648"}, "", overflow, 179},
         // The largest count whose size fits: the allocator is asked, and refuses.
         {{"alloc", "268435455", "limit"}, "", kMessage41, 41},

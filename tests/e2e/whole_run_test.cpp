@@ -1,6 +1,12 @@
-// Whole runs of the real program, compared byte for byte.
+// Whole runs of the real program: console dialogue, measurement file, result line
+// and plot.dat, compared byte for byte.
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <optional>
+#include <string>
 
 #include "tests/support/child_process.hpp"
 
@@ -9,22 +15,150 @@ namespace {
 using testsupport::ChildOptions;
 using testsupport::TempDir;
 
-ChildOptions emodul_in(const TempDir& directory) {
+const std::string kPrompts = "\nMesswertedatei = Abstand a = Abstand b = Durchmesser d0  = ";
+
+std::string result_lines(const std::string& field) { return kPrompts + "\nE-unendlich = " + field + " MPa\n"; }
+
+const std::string kHeaderRow = "  0.0000      0.0000    \n";
+const std::string kNaNField = " NaN        ";
+
+struct WholeRunCase {
+    const char* name;
+    std::optional<std::string> measurements;  // probe.txt; nothing: no such file
+    std::string console;
+    std::string out;
+    std::optional<std::string> plot;  // nothing: plot.dat is not written
+    int status = 0;
+    std::string err;                  // "{dir}" stands for the working directory
+};
+
+void PrintTo(const WholeRunCase& c, std::ostream* os) { *os << c.name; }
+
+std::string replace_all(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+class WholeRun : public ::testing::TestWithParam<WholeRunCase> {};
+
+TEST_P(WholeRun, ProducesExactlyTheseBytes) {
+    const WholeRunCase& c = GetParam();
+    TempDir directory;
+    if (c.measurements) {
+        directory.write_file("probe.txt", *c.measurements);
+    }
     ChildOptions options;
     options.arguments = {EMODUL_BINARY};
     options.working_directory = directory.path();
-    return options;
+    options.environment = {{"EVIO_DISABLE_STACK_TRACE", "true"}};
+    const auto result = testsupport::run_child(options, c.console);
+
+    EXPECT_EQ(result.out, c.out);
+    EXPECT_EQ(result.err, replace_all(c.err, "{dir}", directory.path()));
+    EXPECT_EQ(result.exit_status, c.status);
+    struct stat status {};
+    const bool plot_exists = ::stat(directory.file("plot.dat").c_str(), &status) == 0;
+    if (c.plot) {
+        EXPECT_EQ(directory.read_file("plot.dat"), *c.plot);
+    } else {
+        EXPECT_FALSE(plot_exists);
+    }
+    if (!c.measurements && c.status == 0) {
+        // The missing measurement file has been created, empty.
+        EXPECT_EQ(directory.read_file("probe.txt"), "");
+    }
 }
 
-TEST(WholeRun, DISABLED_ForceTwiceTheDisplacement) {
-    TempDir directory;
-    directory.write_file("probe.txt", "1 2 1\n2 4 2\n3 6 3\n");
-    const auto result = testsupport::run_child(emodul_in(directory), "probe.txt\n100\n100\n10\n");
-    EXPECT_EQ(result.out,
-              "\nMesswertedatei = Abstand a = Abstand b = Durchmesser d0  = \n"
-              "E-unendlich =   679.41     MPa\n");
-    EXPECT_EQ(result.err, "");
-    EXPECT_EQ(result.exit_status, 0);
-}
+const std::string kStandardAnswers = "probe.txt\n100\n100\n10\n";
+const std::string kTwiceSeries = "1 2 1\n2 4 2\n3 6 3\n";
+const std::string kTwicePlot = kHeaderRow +
+                               "  1.0000      2.0000    \n"
+                               "  2.0000      4.0000    \n";
+
+const WholeRunCase kSeriesCases[] = {
+    {"force_twice_the_displacement", kTwiceSeries, kStandardAnswers, result_lines("  679.41    "),
+     kTwicePlot},
+    {"four_records_give_three_data_rows", "1 0.2 0.1\n2 0.4 0.2\n3 0.6 0.3\n4 0.8 0.4\n",
+     kStandardAnswers, result_lines("  679.41    "),
+     kHeaderRow +
+         " 0.10000     0.20000    \n"
+         " 0.20000     0.40000    \n"
+         " 0.30000     0.60000    \n"},
+    {"one_record", "1 2 1\n", kStandardAnswers, result_lines("  679.41    "),
+     kHeaderRow + "  1.0000      2.0000    \n"},
+    {"two_records", "1 2 1\n2 4 2\n", kStandardAnswers, result_lines("  679.41    "), kTwicePlot},
+    {"five_records", kTwiceSeries + "4 8 4\n5 10 5\n", kStandardAnswers, result_lines("  679.41    "),
+     kTwicePlot + "  3.0000      6.0000    \n"},
+    {"empty_file", "", kStandardAnswers, result_lines(kNaNField), kHeaderRow},
+    {"missing_file_is_created_empty", std::nullopt, kStandardAnswers, result_lines(kNaNField),
+     kHeaderRow},
+    {"distance_a_zero", kTwiceSeries, "probe.txt\n0\n100\n10\n", result_lines("  0.0000    "),
+     kHeaderRow + "  1.0000    " + kNaNField + "\n  2.0000    " + kNaNField + "\n"},
+    {"diameter_zero", kTwiceSeries, "probe.txt\n100\n100\n0\n", result_lines(" Infinity   "),
+     kHeaderRow + "  1.0000    " + kNaNField + "\n  2.0000    " + kNaNField + "\n"},
+};
+INSTANTIATE_TEST_SUITE_P(Series, WholeRun, ::testing::ValuesIn(kSeriesCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+const WholeRunCase kLoaderCases[] = {
+    {"crlf_records", "1 2 1\r\n2 4 2\r\n3 6 3\r\n", kStandardAnswers, result_lines("  679.41    "),
+     kTwicePlot},
+    {"last_record_without_line_feed", "1 2 1\n2 4 2\n3 6 3", kStandardAnswers,
+     result_lines("  679.41    "), kTwicePlot},
+    {"empty_line_between_records", "1 2 1\n\n2 4 2\n3 6 3\n", kStandardAnswers,
+     result_lines("  679.41    "), kTwicePlot},
+    {"trailing_empty_lines_not_counted", "1 2 1\n2 4 2\n\n\n\n", kStandardAnswers,
+     result_lines("  679.41    "), kTwicePlot},
+    {"extra_values_ignored", "1 2 1 99 98\n2 4 2 99\n3 6 3 x\n", kStandardAnswers,
+     result_lines("  679.41    "), kTwicePlot},
+    {"decimal_commas", "1,5 2,3 0,01\n", kStandardAnswers, result_lines("  849.26    "),
+     kHeaderRow + "  2.0000      5.0000    \n"},
+    {"slash_record_leaves_zeros", "/\n1 2 1\n", kStandardAnswers, result_lines("  679.41    "),
+     kHeaderRow + "  0.0000      0.0000    \n  1.0000      2.0000    \n"},
+    {"comma_record_shifts_the_next_one", ",\n1 2 1\n2 4 2\n", kStandardAnswers, kPrompts.substr(0, 18), std::nullopt,
+     24, "iodiag: severe (24): end-of-file during read, unit 10, file {dir}/probe.txt\n"},
+    {"short_record_runs_out_of_records", "1 2\n2 4 2\n3 6 3\n", kStandardAnswers, kPrompts.substr(0, 18),
+     std::nullopt, 24, "iodiag: severe (24): end-of-file during read, unit 10, file {dir}/probe.txt\n"},
+    {"heading_word", "Zeit Kraft Weg\n1 2 1\n", kStandardAnswers, kPrompts.substr(0, 18), std::nullopt,
+     59, "iodiag: severe (59): list-directed I/O syntax error, unit 10, file {dir}/probe.txt\n"},
+    {"heading_beginning_with_t", "Time Force Disp\n1 2 1\n", kStandardAnswers, kPrompts.substr(0, 18),
+     std::nullopt, 59,
+     "iodiag: severe (59): list-directed I/O syntax error, unit 10, file {dir}/probe.txt\n"},
+    {"heading_beginning_with_i", "Index Kraft Weg\n1 2 1\n", kStandardAnswers, kPrompts.substr(0, 18),
+     std::nullopt, 64, "iodiag: severe (64): input conversion error, unit 10, file {dir}/probe.txt\n"},
+    {"heading_beginning_with_n", "Nr. F w\n1 2 1\n", kStandardAnswers, kPrompts.substr(0, 18),
+     std::nullopt, 64, "iodiag: severe (64): input conversion error, unit 10, file {dir}/probe.txt\n"},
+};
+INSTANTIATE_TEST_SUITE_P(Loader, WholeRun, ::testing::ValuesIn(kLoaderCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+const WholeRunCase kDialogueCases[] = {
+    {"two_numbers_on_one_line", kTwiceSeries, "probe.txt\n100 200\n100\n10\n",
+     result_lines("  679.41    "), kTwicePlot},
+    {"empty_answer_reads_on", kTwiceSeries, "probe.txt\n\n  \n100\n100\n10\n",
+     result_lines("  679.41    "), kTwicePlot},
+    {"null_answer_leaves_zero", kTwiceSeries, "probe.txt\n,\n100\n10\n", result_lines("  0.0000    "),
+     kHeaderRow + "  1.0000    " + kNaNField + "\n  2.0000    " + kNaNField + "\n"},
+    {"name_with_leading_blanks", kTwiceSeries, "  probe.txt\n100\n100\n10\n",
+     result_lines("  679.41    "), kTwicePlot},
+    {"name_line_longer_than_the_field", kTwiceSeries, "probe.txt           12345\n100\n100\n10\n",
+     result_lines("  679.41    "), kTwicePlot},
+    {"name_line_with_crlf", kTwiceSeries, "probe.txt\r\n100\r\n100\r\n10\r\n",
+     result_lines("  679.41    "), kTwicePlot},
+    {"name_without_line_feed_then_end", kTwiceSeries, "probe.txt", kPrompts.substr(0, 30), std::nullopt,
+     24, "iodiag: severe (24): end-of-file during read, unit -4, file stdin\n"},
+    {"end_of_input_at_the_name", kTwiceSeries, "", kPrompts.substr(0, 18), std::nullopt, 24,
+     "iodiag: severe (24): end-of-file during read, unit -4, file stdin\n"},
+    {"end_of_input_at_b", kTwiceSeries, "probe.txt\n100\n", kPrompts.substr(0, 42), std::nullopt, 24,
+     "iodiag: severe (24): end-of-file during read, unit -4, file stdin\n"},
+    {"end_of_input_at_d0", kTwiceSeries, "probe.txt\n100\n100\n", kPrompts, std::nullopt, 24,
+     "iodiag: severe (24): end-of-file during read, unit -4, file stdin\n"},
+    {"bad_number_at_a", kTwiceSeries, "probe.txt\nzehn\n", kPrompts.substr(0, 30), std::nullopt, 59,
+     "iodiag: severe (59): list-directed I/O syntax error, unit -4, file stdin\n"},
+};
+INSTANTIATE_TEST_SUITE_P(Dialogue, WholeRun, ::testing::ValuesIn(kDialogueCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

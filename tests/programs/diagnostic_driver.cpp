@@ -143,7 +143,7 @@ void read_input_to_end() {
 }
 
 bool all_zero(const recio::SeriesArray& array) {
-    for (const auto& value : array.values()) {
+    for (const auto& value : array.elements()) {
         if (value.low != 0 || value.high != 0) {
             return false;
         }
@@ -158,7 +158,7 @@ void allocate_series(const std::vector<std::string>& args) {
         ::setrlimit(RLIMIT_AS, &address_space);
 #endif
     }
-    const auto count = static_cast<std::int32_t>(std::stol(args.at(1)));
+    const std::int64_t count = std::stoll(args.at(1));
     const recio::SeriesArray kraft = recio::allocate_series_array(count);
     say("KRAFT " + std::to_string(kraft.size()) + (all_zero(kraft) ? " zero\n" : " not zero\n"));
     const recio::SeriesArray weg = recio::allocate_series_array(count);

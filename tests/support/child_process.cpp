@@ -78,6 +78,9 @@ std::vector<std::string> environment_entries(const ChildOptions& options) {
     if (!options.working_directory.empty() && ::chdir(options.working_directory.c_str()) != 0) {
         ::_exit(126);
     }
+    if (options.umask) {
+        ::umask(*options.umask);
+    }
     if (options.run_as) {
         if (::setgroups(0, nullptr) != 0 || ::setgid(options.run_as->second) != 0 ||
             ::setuid(options.run_as->first) != 0) {

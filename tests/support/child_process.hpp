@@ -31,6 +31,8 @@ struct ChildOptions {
     // Run as this user and group (for example nobody, 65534) instead of the
     // test's own, so that permission checks apply even when the tests run as root.
     std::optional<std::pair<uid_t, gid_t>> run_as;
+    // The child's file-creation mask; inherited from the test when not given.
+    std::optional<mode_t> umask;
 };
 
 struct ChildResult {

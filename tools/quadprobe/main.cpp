@@ -2,6 +2,7 @@
 // computes them.
 //
 //   quadprobe calc     arithmetic on bit patterns, one command per line
+//   quadprobe read N   free-form read requests of N items on standard input
 //
 // A malformed command gets a one-line message on standard error and exit status 2.
 
@@ -22,10 +23,11 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"calc", quadprobe::run_calc},
+    {"read", quadprobe::run_read},
 };
 
 int usage() {
-    std::fputs("usage: quadprobe calc < commands\n", stderr);
+    std::fputs("usage: quadprobe calc < commands\n       quadprobe read N < values\n", stderr);
     return quadprobe::kUsageStatus;
 }
 

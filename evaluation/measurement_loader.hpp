@@ -1,0 +1,27 @@
+#pragma once
+// Loads the force and displacement series from the measurement file.
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "numeric/precision.hpp"
+#include "recio/series_allocation.hpp"
+
+namespace evaluation {
+
+// KRAFT and WEG, n elements each, in file order.
+struct MeasurementSeries {
+    std::int32_t n = 0;
+    recio::SeriesArray kraft;
+    recio::SeriesArray weg;
+};
+
+// Reads the file named by the text field `cdat` twice: a counting pass that finds
+// how many records supply a first value, then, with the arrays allocated for
+// exactly that many, a loading pass that reads the ignored first value, the force
+// and the displacement of each record. A missing file is created empty and gives
+// an empty series. Every failure ends the process.
+MeasurementSeries load_measurements(std::string_view cdat);
+
+}  // namespace evaluation

@@ -1,0 +1,30 @@
+#include "evaluation/plot_writer.hpp"
+
+#include <algorithm>
+
+#include "numeric/arithmetic.hpp"
+#include "numeric/constants.hpp"
+#include "recio/edit_format.hpp"
+#include "recio/units.hpp"
+
+namespace evaluation {
+
+using numeric::QuadReal;
+
+void write_plot_file(std::span<const QuadReal> weg, QuadReal stiffness_factor, QuadReal modulus) {
+    recio::UnitConnection& file = recio::open_file_unit("plot.dat");
+    const QuadReal origin[] = {numeric::kPositiveZero, numeric::kPositiveZero};
+    recio::write_edited(file, recio::edit_formats::kPlotHeader, origin);
+    // n/2 + 1 rows, but never beyond the series: an empty one has no row to give.
+    const std::size_t rows = std::min(weg.size() / 2 + 1, weg.size());
+    for (std::size_t i = 0; i < rows; ++i) {
+        // The slope is rebuilt from K and E for every row, as the fitted line's
+        // definition has it, not taken from the sums.
+        const QuadReal slope = numeric::multiply(stiffness_factor, modulus);
+        const QuadReal row[] = {weg[i], numeric::multiply(slope, weg[i])};
+        recio::write_edited(file, recio::edit_formats::kPlotRow, row);
+    }
+    recio::close_file_unit();
+}
+
+}  // namespace evaluation

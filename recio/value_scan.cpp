@@ -1,0 +1,89 @@
+#include "recio/value_scan.hpp"
+
+namespace recio {
+namespace {
+
+constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+constexpr bool is_exponent_letter(char c) {
+    switch (c) {
+        case 'E': case 'e': case 'D': case 'd': case 'Q': case 'q':
+            return true;
+        default:
+            return false;
+    }
+}
+
+constexpr bool begins_word(char c) { return c == 'I' || c == 'i' || c == 'N' || c == 'n'; }
+
+// Words end where values end, but a carriage return or a "*" is part of them.
+constexpr bool ends_word(char c) { return ends_value(c); }
+
+}  // namespace
+
+std::size_t end_of_word(std::string_view record, std::size_t start) {
+    std::size_t position = start;
+    while (position < record.size() && !ends_word(record[position])) {
+        ++position;
+    }
+    return position;
+}
+
+NumericScan scan_numeric_value(std::string_view record, std::size_t start) {
+    bool any_digit = false;
+    bool digit_since_sign_or_start = false;
+    bool sign_waits_for_digit = false;
+    bool point_seen = false;
+    bool exponent_seen = false;
+    bool leading_sign_only = false;  // the text so far is exactly one sign
+    std::size_t position = start;
+    for (; position < record.size(); ++position) {
+        const char c = record[position];
+        const bool at_start = position == start;
+        if (is_digit(c)) {
+            any_digit = true;
+            digit_since_sign_or_start = true;
+            sign_waits_for_digit = false;
+            leading_sign_only = false;
+        } else if (c == '+' || c == '-') {
+            if (sign_waits_for_digit) {
+                return {};
+            }
+            sign_waits_for_digit = true;
+            digit_since_sign_or_start = false;
+            leading_sign_only = at_start;
+        } else if (c == '.') {
+            if (point_seen) {
+                return {};
+            }
+            point_seen = true;
+            leading_sign_only = false;
+        } else if (is_exponent_letter(c)) {
+            if (exponent_seen || !digit_since_sign_or_start) {
+                return {};
+            }
+            exponent_seen = true;
+            leading_sign_only = false;
+        } else if (begins_word(c)) {
+            if (!at_start && !leading_sign_only) {
+                return {};
+            }
+            return {true, end_of_word(record, position), false};
+        } else if (ends_value(c)) {
+            break;
+        } else if (c == '*') {
+            if (at_start || sign_waits_for_digit) {
+                return {};
+            }
+            return {true, position + 1, true};
+        } else {
+            return {};
+        }
+    }
+    if (sign_waits_for_digit || !any_digit) {
+        return {};
+    }
+    return {true, position, false};
+}
+
+}  // namespace recio
