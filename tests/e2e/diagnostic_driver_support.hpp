@@ -46,18 +46,25 @@ inline std::vector<std::string> lines_of(std::string_view text) {
 inline const std::string kHeading =
     "Image              PC        Routine            Line        Source             \n";
 
+// A frame line of code inside the program named `image` (its file's base name).
+inline std::regex frame_in(std::string image) {
+    image.resize(17, ' ');
+    return std::regex(image + "  [0-9A-F]{8}  Unknown {15}Unknown  Unknown");
+}
+
 // A frame inside the driver, whose file's base name fills the 17 places exactly.
-inline const std::regex kDriverFrame(
-    "diagnostic_driver  [0-9A-F]{8}  Unknown {15}Unknown  Unknown");
-// A frame outside it (the C library).
+inline const std::regex kDriverFrame = frame_in("diagnostic_driver");
+// A frame outside the program (the C library).
 inline const std::regex kForeignFrame("Unknown {12}[0-9A-F]{8}  Unknown {15}Unknown  Unknown");
 
-enum class Innermost { in_driver, anywhere };
+enum class Innermost { in_program, anywhere };
 
 // `text` is the heading and one line per frame, innermost first; the walk went
 // out to the C library's start routine, which called main.
-inline ::testing::AssertionResult is_plain_traceback(std::string_view text,
-                                                     Innermost innermost = Innermost::in_driver) {
+inline ::testing::AssertionResult is_plain_traceback(
+    std::string_view text, Innermost innermost = Innermost::in_program,
+    const std::string& image = "diagnostic_driver") {
+    const std::regex own_frame = frame_in(image);
     if (text.substr(0, kHeading.size()) != kHeading) {
         return ::testing::AssertionFailure() << "no heading in:\n" << text;
     }
@@ -65,11 +72,11 @@ inline ::testing::AssertionResult is_plain_traceback(std::string_view text,
     if (frames.size() < 2 || text.back() != '\n') {
         return ::testing::AssertionFailure() << "too few frames in:\n" << text;
     }
-    if (innermost == Innermost::in_driver && !std::regex_match(frames.front(), kDriverFrame)) {
-        return ::testing::AssertionFailure() << "innermost frame not in the driver:\n" << text;
+    if (innermost == Innermost::in_program && !std::regex_match(frames.front(), own_frame)) {
+        return ::testing::AssertionFailure() << "innermost frame not in " << image << ":\n" << text;
     }
     for (std::size_t i = 0; i + 1 < frames.size(); ++i) {
-        if (!std::regex_match(frames[i], kDriverFrame) &&
+        if (!std::regex_match(frames[i], own_frame) &&
             !std::regex_match(frames[i], kForeignFrame)) {
             return ::testing::AssertionFailure() << "bad frame line \"" << frames[i] << "\"";
         }
