@@ -13,7 +13,12 @@
 namespace recio {
 namespace {
 
-volatile std::sig_atomic_t run_down_started = 0;
+// A diagnostic raised inside the run-down (a close that fails) ends the process
+// from there and runs the run-down once more for what is left; deeper than that
+// it is not entered, so a run-down that keeps failing cannot loop.
+constexpr int kMostNestedRunDowns = 2;
+volatile std::sig_atomic_t run_downs_under_way = 0;
+volatile std::sig_atomic_t run_down_finished = 0;
 
 }  // namespace
 
@@ -48,11 +53,13 @@ void end_after_condition(int number) {
 }
 
 void run_down_once() {
-    if (run_down_started != 0) {
+    if (run_down_finished != 0 || run_downs_under_way >= kMostNestedRunDowns) {
         return;
     }
-    run_down_started = 1;
+    run_downs_under_way = run_downs_under_way + 1;
     run_down();
+    run_downs_under_way = run_downs_under_way - 1;
+    run_down_finished = 1;
 }
 
 }  // namespace recio

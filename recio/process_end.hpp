@@ -21,9 +21,9 @@ int normal_end();
 // abort signal.
 [[noreturn]] void end_after_condition(int number);
 
-// The run-down of the units, at most once per process: a run-down that is
-// already under way (a close failure it reports ends the process from inside
-// it) or done is not started again.
+// The run-down of the units. Once finished it is not run again; a close failure
+// reported from inside it ends the process through one nested run-down, which
+// closes what is left, and no deeper.
 void run_down_once();
 
 }  // namespace recio

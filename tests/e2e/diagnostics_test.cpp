@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -389,6 +390,67 @@ TEST(SeriesAllocation, KraftThenWegOrTheConditionThatStopsThem) {
         }
         EXPECT_EQ(result.exit_status, c.status);
     }
+}
+
+// Splits a text made of several diagnostics at each of the `lines` that begin one.
+std::vector<std::string> split_at(const std::string& text, const std::vector<std::string>& lines) {
+    std::vector<std::string> parts;
+    std::size_t from = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const auto end = i + 1 < lines.size() ? text.find(lines[i + 1], from) : text.size();
+        if (text.compare(from, lines[i].size(), lines[i]) != 0 || end == std::string::npos) {
+            return {};
+        }
+        parts.push_back(text.substr(from + lines[i].size(), end - from - lines[i].size()));
+        from = end;
+    }
+    return parts;
+}
+
+const std::string kCloseError = "iodiag: severe (28): CLOSE error, unit 10, file /dev/full\n";
+
+TEST(RunDown, CloseFailureAfterADiagnosticIsReportedAndEndsWith28) {
+    // Unit 10 holds a buffered record for a device that refuses every write: the
+    // run-down after condition 41 cannot flush it.
+    const Environment buffered = {{"UNIO_BUFFERED", "1"}};
+    const auto result = run_driver({"buffered", "/dev/full", "no-unit", "41"}, buffered);
+    const auto parts = split_at(result.err, {kMessage41, kCloseError});
+    ASSERT_EQ(parts.size(), 2u) << result.err;
+    EXPECT_TRUE(is_plain_traceback(parts[0]));
+    EXPECT_TRUE(is_plain_traceback(parts[1]));
+    EXPECT_EQ(result.exit_status, 28);
+
+    // Under an abort trigger the abort signal's line follows the close failure.
+    Environment triggered = buffered;
+    triggered.emplace_back("legacyrt_dump_flag", "1");
+    const auto aborted = run_driver({"buffered", "/dev/full", "no-unit", "41"}, triggered);
+    const std::string abort_line = "iodiag: error (76): IOT trap signal\n";
+    ASSERT_EQ(split_at(aborted.err, {kMessage41, kCloseError, abort_line}).size(), 3u)
+        << aborted.err;
+    EXPECT_EQ(aborted.signal, SIGABRT);
+
+    // Without buffering the record was written (and refused) at once: condition 38.
+    const auto unbuffered = run_driver({"buffered", "/dev/full", "no-unit", "41"});
+    const std::string write_error =
+        "iodiag: No space left on device\n"
+        "iodiag: severe (38): error during write, unit 10, file /dev/full\n";
+    EXPECT_EQ(unbuffered.err.substr(0, write_error.size()), write_error);
+    EXPECT_TRUE(is_plain_traceback(unbuffered.err.substr(write_error.size())));
+    EXPECT_EQ(unbuffered.exit_status, 38);
+}
+
+TEST(RunDown, CloseFailureAfterASignal) {
+    auto options = diagtest::driver({"buffered", "/dev/full", "wait"}, {{"UNIO_BUFFERED", "yes"}});
+    testsupport::Child child(options);
+    ASSERT_TRUE(child.wait_for_output("ready\n"));
+    child.send_signal(SIGTERM);
+    const auto result = child.finish();
+    const auto parts =
+        split_at(result.err, {"iodiag: error (78): process killed (SIGTERM)\n", kCloseError});
+    ASSERT_EQ(parts.size(), 2u) << result.err;
+    EXPECT_EQ(parts[0], "");
+    EXPECT_TRUE(is_plain_traceback(parts[1]));
+    EXPECT_EQ(result.exit_status, 28);
 }
 
 // The system call the process is blocked in, if the system tells.

@@ -19,6 +19,8 @@
 //   alloc N [limit]             allocates KRAFT and WEG with N elements each
 //                               (limit: with 256 MiB of address space)
 //   reexec-ignoring SIGS CMD..  runs CMD again with SIGINT and/or SIGQUIT ignored
+//   buffered FILE CMD..         opens unit 10 on FILE, writes one record, then runs CMD
+//                               (with UNIO_BUFFERED the record is still unwritten)
 
 #include <fcntl.h>
 #include <link.h>
@@ -38,8 +40,10 @@
 #include "recio/conditions.hpp"
 #include "recio/diagnostics.hpp"
 #include "recio/process_end.hpp"
+#include "recio/record_output.hpp"
 #include "recio/series_allocation.hpp"
 #include "recio/unit_connection.hpp"
+#include "recio/units.hpp"
 
 namespace {
 
@@ -187,8 +191,12 @@ int main(int argc, char** argv) {
     if (std::string_view(argv[1]) == "reexec-ignoring" && argc > 3) {
         run_again_ignoring(argv);
     }
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args(argv + 1, argv + argc);
     recio::start_up();
+    if (args.size() > 2 && args[0] == "buffered") {
+        recio::write_record(recio::open_file_unit(args[1]), "first record\n");
+        args.erase(args.begin(), args.begin() + 2);
+    }
     const std::string& command = args[0];
     if (command == "normal") {
     } else if (command == "wait") {
