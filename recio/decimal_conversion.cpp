@@ -1,40 +1,32 @@
-// Provisional: plain integers and short decimals only, until the exact converter lands.
 #include "recio/decimal_conversion.hpp"
 
-#include <bit>
+#include "numeric/constants.hpp"
+#include "recio/decimal_exact.hpp"
+#include "recio/decimal_fast_path.hpp"
+#include "recio/decimal_scan.hpp"
 
 namespace recio {
 
 ConvertedValue convert_numeric_value(std::string_view text) {
-    bool negative = false;
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
+    return convert_scanned_decimal(scan_decimal(text));
+}
+
+ConvertedValue convert_scanned_decimal(const ScannedDecimal& scanned) {
+    switch (scanned.kind) {
+        case DecimalKind::number:
+            if (const auto fast = fast_path_convert(scanned)) {
+                return {*fast, true};
+            }
+            return exact_path_convert(scanned);
+        case DecimalKind::infinity:
+            return {scanned.negative ? numeric::kNegativeInfinity : numeric::kPositiveInfinity,
+                    true};
+        case DecimalKind::nan:
+            return {numeric::kDefaultNaN, true};
+        case DecimalKind::malformed:
+            break;
     }
-    unsigned __int128 digits = 0;
-    int decimals = 0;
-    bool point = false;
-    for (char c : text) {
-        if (c == '.') {
-            point = true;
-            continue;
-        }
-        if (c < '0' || c > '9') {
-            return {{}, false};
-        }
-        digits = digits * 10 + static_cast<unsigned>(c - '0');
-        decimals += point ? 1 : 0;
-    }
-    __float128 value = static_cast<__float128>(digits);
-    __float128 scale = 1;
-    for (int i = 0; i < decimals; ++i) {
-        scale *= 10;
-    }
-    value /= scale;
-    if (negative) {
-        value = -value;
-    }
-    return {std::bit_cast<numeric::QuadReal>(value), true};
+    return {numeric::QuadReal{}, false};
 }
 
 }  // namespace recio

@@ -7,6 +7,7 @@
 
 #include "numeric/constants.hpp"
 #include "recio/decimal_conversion.hpp"
+#include "recio/decimal_scan.hpp"
 #include "recio/record_input.hpp"
 #include "recio/value_scan.hpp"
 
@@ -118,6 +119,10 @@ private:
         }
     }
 
+    bool ends_value_at(std::size_t position) const {
+        return position == record_.size() || ends_value(record_[position]);
+    }
+
     // Skips blanks and whole records; false at end of file.
     bool skip_blanks() {
         while (true) {
@@ -188,6 +193,14 @@ private:
             const char letter = c == '.' ? record_[position_ + 1] : c;
             found = Found{true, upper(letter) == 'F' ? numeric::kPositiveZero : numeric::kMinusOne};
             position_ = end_of_word(record_, position_);
+            last_significant_ = record_[position_ - 1];
+        } else if (const ScannedPrefix plain = scan_decimal_prefix(record_.substr(position_));
+                   plain.scanned.kind == DecimalKind::number && ends_value_at(position_ + plain.length)) {
+            // The common case: a number that ends where a value may end, taken
+            // apart once and converted where it stands.
+            const ConvertedValue converted = convert_scanned_decimal(plain.scanned);
+            found = Found{converted.ok, converted.value};
+            position_ += plain.length;
             last_significant_ = record_[position_ - 1];
         } else {
             const NumericScan scan = scan_numeric_value(record_, position_);

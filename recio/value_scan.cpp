@@ -1,5 +1,7 @@
 #include "recio/value_scan.hpp"
 
+#include <optional>
+
 namespace recio {
 namespace {
 
@@ -29,7 +31,40 @@ std::size_t end_of_word(std::string_view record, std::size_t start) {
     return position;
 }
 
+namespace {
+
+// The form nearly every value has: an optional sign, digits, an optional point
+// and digits, then the end of the value. Nothing when the value is anything else.
+std::optional<std::size_t> end_of_plain_decimal(std::string_view record, std::size_t start) {
+    const char* const first = record.data() + start;
+    const char* const last = record.data() + record.size();
+    const char* p = first;
+    if (p != last && (*p == '+' || *p == '-')) {
+        ++p;
+    }
+    const char* const digits = p;
+    while (p != last && is_digit(*p)) {
+        ++p;
+    }
+    if (p != last && *p == '.') {
+        ++p;
+        while (p != last && is_digit(*p)) {
+            ++p;
+        }
+    }
+    const bool has_digit = p - digits > 1 || (p - digits == 1 && *digits != '.');
+    if (!has_digit || (p != last && !ends_value(*p))) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(p - record.data());
+}
+
+}  // namespace
+
 NumericScan scan_numeric_value(std::string_view record, std::size_t start) {
+    if (const auto end = end_of_plain_decimal(record, start)) {
+        return {true, *end, false};
+    }
     bool any_digit = false;
     bool digit_since_sign_or_start = false;
     bool sign_waits_for_digit = false;

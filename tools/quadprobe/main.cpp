@@ -3,6 +3,7 @@
 //
 //   quadprobe calc     arithmetic on bit patterns, one command per line
 //   quadprobe read N   free-form read requests of N items on standard input
+//   quadprobe decimal  decimal input conversion, one value text per line
 //
 // A malformed command gets a one-line message on standard error and exit status 2.
 
@@ -24,10 +25,15 @@ struct Command {
 constexpr Command kCommands[] = {
     {"calc", quadprobe::run_calc},
     {"read", quadprobe::run_read},
+    {"decimal", quadprobe::run_decimal},
 };
 
 int usage() {
-    std::fputs("usage: quadprobe calc < commands\n       quadprobe read N < values\n", stderr);
+    std::fputs(
+        "usage: quadprobe calc < commands\n"
+        "       quadprobe read N < values\n"
+        "       quadprobe decimal < values\n",
+        stderr);
     return quadprobe::kUsageStatus;
 }
 
