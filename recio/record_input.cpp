@@ -97,8 +97,12 @@ std::optional<std::string_view> next_record_in_blocks(UnitConnection& unit, std:
     std::size_t searched = input.consumed;
     while (true) {
         const char* start = input.bytes.data() + input.consumed;
-        if (const auto* line_feed = static_cast<const char*>(
-                std::memchr(input.bytes.data() + searched, '\n', input.filled - searched))) {
+        // Nothing to search before the first read: the buffer may not exist yet.
+        if (const auto* line_feed =
+                searched < input.filled
+                    ? static_cast<const char*>(
+                          std::memchr(input.bytes.data() + searched, '\n', input.filled - searched))
+                    : nullptr) {
             const auto length = static_cast<std::size_t>(line_feed - start);
             input.consumed += length + 1;
             if (reposition) {

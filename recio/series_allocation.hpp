@@ -1,26 +1,48 @@
 #pragma once
-// Provisional allocation of the measurement arrays.
+// Memory for the arrays of the measurement series, KRAFT and WEG.
+
+#include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <span>
+#include <utility>
 
 #include "numeric/precision.hpp"
 
 namespace recio {
 
+// One array of the series, owning its elements.
 class SeriesArray {
 public:
     SeriesArray() = default;
-    SeriesArray(std::unique_ptr<numeric::QuadReal[]> elements, std::size_t size)
-        : elements_(std::move(elements)), size_(size) {}
-    std::span<numeric::QuadReal> elements() { return {elements_.get(), size_}; }
-    std::span<const numeric::QuadReal> elements() const { return {elements_.get(), size_}; }
+    SeriesArray(SeriesArray&& other) noexcept
+        : elements_(std::move(other.elements_)), count_(std::exchange(other.count_, 0)) {}
+    SeriesArray& operator=(SeriesArray&& other) noexcept {
+        elements_ = std::move(other.elements_);
+        count_ = std::exchange(other.count_, 0);
+        return *this;
+    }
+
+    std::span<numeric::QuadReal> elements() { return {elements_.get(), count_}; }
+    std::span<const numeric::QuadReal> elements() const { return {elements_.get(), count_}; }
+    std::size_t size() const { return count_; }
 
 private:
-    std::unique_ptr<numeric::QuadReal[]> elements_;
-    std::size_t size_ = 0;
+    friend SeriesArray allocate_series_array(std::int64_t count);
+
+    struct ReleaseMemory {
+        void operator()(numeric::QuadReal* elements) const { std::free(elements); }
+    };
+
+    std::unique_ptr<numeric::QuadReal[], ReleaseMemory> elements_;
+    std::size_t count_ = 0;
 };
 
+// Allocates `count` elements of 16 bytes, each +0 (all bits zero). A count whose
+// byte size does not fit in 32 bits (268435456 or more, or a negative one) ends
+// the process with condition 179, a refusal by the allocator with condition 41.
+// Zero elements need no memory and never fail.
 SeriesArray allocate_series_array(std::int64_t count);
 
 }  // namespace recio
