@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <span>
 #include <utility>
@@ -12,12 +11,22 @@
 
 namespace recio {
 
+// Gives the memory of a series array back: small arrays come from the allocator,
+// large ones are mappings of their own (mapped_bytes is their length).
+struct ReleaseSeriesMemory {
+    std::size_t mapped_bytes = 0;
+    void operator()(numeric::QuadReal* elements) const;
+};
+
 // One array of the series, owning its elements.
 class SeriesArray {
 public:
     SeriesArray() = default;
     SeriesArray(SeriesArray&& other) noexcept
         : elements_(std::move(other.elements_)), count_(std::exchange(other.count_, 0)) {}
+    SeriesArray(const SeriesArray&) = delete;
+    SeriesArray& operator=(const SeriesArray&) = delete;
+    ~SeriesArray() = default;
     SeriesArray& operator=(SeriesArray&& other) noexcept {
         elements_ = std::move(other.elements_);
         count_ = std::exchange(other.count_, 0);
@@ -31,11 +40,7 @@ public:
 private:
     friend SeriesArray allocate_series_array(std::int64_t count);
 
-    struct ReleaseMemory {
-        void operator()(numeric::QuadReal* elements) const { std::free(elements); }
-    };
-
-    std::unique_ptr<numeric::QuadReal[], ReleaseMemory> elements_;
+    std::unique_ptr<numeric::QuadReal[], ReleaseSeriesMemory> elements_;
     std::size_t count_ = 0;
 };
 
