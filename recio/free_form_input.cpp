@@ -7,6 +7,7 @@
 
 #include "numeric/constants.hpp"
 #include "recio/decimal_conversion.hpp"
+#include "recio/decimal_fast_path.hpp"
 #include "recio/decimal_scan.hpp"
 #include "recio/record_input.hpp"
 #include "recio/value_scan.hpp"
@@ -126,10 +127,14 @@ private:
     // Skips blanks and whole records; false at end of file.
     bool skip_blanks() {
         while (true) {
-            while (position_ < record_.size() && is_blank(record_[position_])) {
-                ++position_;
+            const char* const first = record_.data();
+            const char* const last = first + record_.size();
+            const char* p = first + position_;
+            while (p != last && is_blank(*p)) {
+                ++p;
             }
-            if (position_ < record_.size()) {
+            position_ = static_cast<std::size_t>(p - first);
+            if (p != last) {
                 return true;
             }
             if (!fetch_record()) {
@@ -198,8 +203,12 @@ private:
                    plain.scanned.kind == DecimalKind::number && ends_value_at(position_ + plain.length)) {
             // The common case: a number that ends where a value may end, taken
             // apart once and converted where it stands.
-            const ConvertedValue converted = convert_scanned_decimal(plain.scanned);
-            found = Found{converted.ok, converted.value};
+            if (const auto fast = fast_path_convert(plain.scanned)) {
+                found = Found{true, *fast};
+            } else {
+                const ConvertedValue converted = convert_scanned_decimal(plain.scanned);
+                found = Found{converted.ok, converted.value};
+            }
             position_ += plain.length;
             last_significant_ = record_[position_ - 1];
         } else {
