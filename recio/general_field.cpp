@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "recio/decimal_digits.hpp"
+#include "recio/general_field_fast.hpp"
 
 namespace recio {
 namespace {
@@ -175,7 +176,11 @@ void finite_field(QuadReal value, int digits, std::span<char> field) {
 
 }  // namespace
 
-void format_general_field(QuadReal value, int width, int digits, std::span<char> out) {
+namespace {
+
+enum class Shortcut : bool { allowed, not_allowed };
+
+void format_field(QuadReal value, int width, int digits, std::span<char> out, Shortcut shortcut) {
     if (width <= 0) {
         return;
     }
@@ -193,9 +198,21 @@ void format_general_field(QuadReal value, int width, int digits, std::span<char>
         special_text(numeric::sign_bit(value) ? "-Infinity" : "Infinity", field);
     } else if (numeric::is_zero(value)) {
         zero_field(digits, field);
-    } else {
+    } else if (shortcut == Shortcut::not_allowed ||
+               !format_ordinary_field(value, width, digits, field)) {
+        fill(field, ' ');
         finite_field(value, digits, field);
     }
+}
+
+}  // namespace
+
+void format_general_field(QuadReal value, int width, int digits, std::span<char> out) {
+    format_field(value, width, digits, out, Shortcut::allowed);
+}
+
+void format_general_field_exactly(QuadReal value, int width, int digits, std::span<char> out) {
+    format_field(value, width, digits, out, Shortcut::not_allowed);
 }
 
 }  // namespace recio
