@@ -104,10 +104,11 @@ public:
         const double real_reference = median(b->second.real);
         const double cpu_ours = median(a->second.cpu);
         const double cpu_reference = median(b->second.cpu);
-        std::printf("%-24s real %7.2f ns, cpu %7.2f ns;  %-28s real %7.2f ns, cpu %7.2f ns;"
-                    "  ratio real %.3f, cpu %.3f\n",
-                    ours.c_str(), real_ours, cpu_ours, reference.c_str(), real_reference,
-                    cpu_reference, real_ours / real_reference, cpu_ours / cpu_reference);
+        std::printf(
+            "%-24s real %7.2f ns, cpu %7.2f ns;  %-28s real %7.2f ns, cpu %7.2f ns;"
+            "  ratio real %.3f, cpu %.3f\n",
+            ours.c_str(), real_ours, cpu_ours, reference.c_str(), real_reference, cpu_reference,
+            real_ours / real_reference, cpu_ours / cpu_reference);
     }
 
 private:

@@ -80,7 +80,10 @@ void LoadingPassesAgainstReference(benchmark::State& state) {
     state.counters["speedup"] = reference / ours;  // the target is at least 5
     state.counters["ns_per_record"] = 1e9 * ours / runs / static_cast<double>(kRecords);
 }
-BENCHMARK(LoadingPassesAgainstReference)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(LoadingPassesAgainstReference)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
 
 // The whole program on a million records, as a child process: its peak resident
 // memory against the budget of 32 bytes per record plus 8 MiB.
@@ -93,7 +96,8 @@ void PeakMemoryOfAWholeRun(benchmark::State& state) {
     for (auto _ : state) {
         const pid_t child = ::fork();
         if (child == 0) {
-            if (::chdir(directory.path().c_str()) != 0 || !std::freopen(answers.c_str(), "r", stdin) ||
+            if (::chdir(directory.path().c_str()) != 0 ||
+                !std::freopen(answers.c_str(), "r", stdin) ||
                 !std::freopen("/dev/null", "w", stdout)) {
                 ::_exit(127);
             }
@@ -111,7 +115,8 @@ void PeakMemoryOfAWholeRun(benchmark::State& state) {
     const double budget = 32.0 * kRecords + 8.0 * 1024 * 1024;
     state.counters["peak_MiB"] = static_cast<double>(peak_kib) / 1024.0;
     state.counters["budget_MiB"] = budget / (1024.0 * 1024.0);
-    state.counters["peak_per_budget"] = static_cast<double>(peak_kib) * 1024.0 / budget;  // at most 1
+    state.counters["peak_per_budget"] =
+        static_cast<double>(peak_kib) * 1024.0 / budget;  // at most 1
 }
 BENCHMARK(PeakMemoryOfAWholeRun)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 

@@ -22,7 +22,8 @@ void write_measurement_file(const std::string& path, std::size_t records, unsign
         // "   1234   1523.4567   2.5156781" is 32 bytes with its line feed.
         const double force = ramp(random);
         const double deflection = force / 606.4125 + 0.0015 * noise(random);
-        std::fprintf(file, "%7zu %11.4f %11.7f\n", i % 10000000, force, deflection < 0 ? -deflection : deflection);
+        std::fprintf(file, "%7zu %11.4f %11.7f\n", i % 10000000, force,
+                     deflection < 0 ? -deflection : deflection);
     }
     std::fclose(file);
 }

@@ -7,9 +7,9 @@
 #include <unistd.h>
 
 #include <bit>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <vector>
 
 #include "bench/measurement_files.hpp"
@@ -26,13 +26,15 @@ std::vector<QuadReal> displacements() {
     std::vector<QuadReal> weg;
     weg.reserve(kRecords);
     for (std::size_t i = 1; i <= kRecords; ++i) {
-        const __float128 value = static_cast<__float128>(i % 99991) / 40000 + static_cast<__float128>(0.0125);
+        const __float128 value =
+            static_cast<__float128>(i % 99991) / 40000 + static_cast<__float128>(0.0125);
         weg.push_back(std::bit_cast<QuadReal>(value));
     }
     return weg;
 }
 
-void write_the_straightforward_way(const char* path, const std::vector<QuadReal>& weg, __float128 slope) {
+void write_the_straightforward_way(const char* path, const std::vector<QuadReal>& weg,
+                                   __float128 slope) {
     std::FILE* file = std::fopen(path, "w");
     char first[64];
     char second[64];
@@ -81,7 +83,8 @@ void PlotFileAgainstReference(benchmark::State& state) {
         ours += cpu_seconds() - start;
 
         start = cpu_seconds();
-        write_the_straightforward_way("reference.dat", weg, std::bit_cast<__float128>(k) * std::bit_cast<__float128>(e));
+        write_the_straightforward_way("reference.dat", weg,
+                                      std::bit_cast<__float128>(k) * std::bit_cast<__float128>(e));
         reference += cpu_seconds() - start;
     }
     const auto runs = static_cast<double>(state.iterations());

@@ -16,7 +16,8 @@ std::int64_t count_records(std::string_view cdat) {
     QuadReal first_value = numeric::kPositiveZero;
     QuadReal* const items[] = {&first_value};
     std::int64_t count = 0;
-    while (recio::read_values(file, items, recio::EndExit::present) == recio::ReadOutcome::completed) {
+    while (recio::read_values(file, items, recio::EndExit::present) ==
+           recio::ReadOutcome::completed) {
         ++count;
     }
     recio::close_file_unit();

@@ -15,8 +15,12 @@ namespace {
 using HardwareQuad = __float128;
 static_assert(sizeof(HardwareQuad) == sizeof(QuadReal));
 
-HardwareQuad to_hardware(QuadReal x) { return std::bit_cast<HardwareQuad>(x); }
-QuadReal from_hardware(HardwareQuad x) { return std::bit_cast<QuadReal>(x); }
+HardwareQuad to_hardware(QuadReal x) {
+    return std::bit_cast<HardwareQuad>(x);
+}
+QuadReal from_hardware(HardwareQuad x) {
+    return std::bit_cast<QuadReal>(x);
+}
 
 QuadReal power_of_non_negative_exponent(QuadReal x, std::uint32_t n) {
     if (n == 0) {

@@ -8,7 +8,9 @@
 
 namespace numeric {
 
-constexpr QuadReal quieted(QuadReal nan) { return QuadReal{nan.low, nan.high | kQuietBit}; }
+constexpr QuadReal quieted(QuadReal nan) {
+    return QuadReal{nan.low, nan.high | kQuietBit};
+}
 
 // The result of a two-operand operation when at least one operand is a NaN;
 // nothing when neither is. x is the first operand (dividend, left summand).

@@ -36,22 +36,40 @@ inline constexpr std::uint64_t kExponentMask = 0x7FFF'0000'0000'0000ULL;
 inline constexpr std::uint64_t kHighFractionMask = 0x0000'FFFF'FFFF'FFFFULL;
 inline constexpr std::uint64_t kQuietBit = 0x0000'8000'0000'0000ULL;
 
-constexpr bool sign_bit(QuadReal x) { return (x.high & kSignMask) != 0; }
-constexpr int biased_exponent(QuadReal x) { return static_cast<int>((x.high & kExponentMask) >> 48); }
-constexpr bool fraction_is_zero(QuadReal x) { return (x.high & kHighFractionMask) == 0 && x.low == 0; }
+constexpr bool sign_bit(QuadReal x) {
+    return (x.high & kSignMask) != 0;
+}
+constexpr int biased_exponent(QuadReal x) {
+    return static_cast<int>((x.high & kExponentMask) >> 48);
+}
+constexpr bool fraction_is_zero(QuadReal x) {
+    return (x.high & kHighFractionMask) == 0 && x.low == 0;
+}
 
 constexpr bool is_nan(QuadReal x) {
     return biased_exponent(x) == kMaxBiasedExponent && !fraction_is_zero(x);
 }
-constexpr bool is_quiet_nan(QuadReal x) { return is_nan(x) && (x.high & kQuietBit) != 0; }
-constexpr bool is_signalling_nan(QuadReal x) { return is_nan(x) && (x.high & kQuietBit) == 0; }
+constexpr bool is_quiet_nan(QuadReal x) {
+    return is_nan(x) && (x.high & kQuietBit) != 0;
+}
+constexpr bool is_signalling_nan(QuadReal x) {
+    return is_nan(x) && (x.high & kQuietBit) == 0;
+}
 constexpr bool is_infinite(QuadReal x) {
     return biased_exponent(x) == kMaxBiasedExponent && fraction_is_zero(x);
 }
-constexpr bool is_finite(QuadReal x) { return biased_exponent(x) != kMaxBiasedExponent; }
-constexpr bool is_zero(QuadReal x) { return biased_exponent(x) == 0 && fraction_is_zero(x); }
+constexpr bool is_finite(QuadReal x) {
+    return biased_exponent(x) != kMaxBiasedExponent;
+}
+constexpr bool is_zero(QuadReal x) {
+    return biased_exponent(x) == 0 && fraction_is_zero(x);
+}
 
-constexpr QuadReal negated(QuadReal x) { return QuadReal{x.low, x.high ^ kSignMask}; }
-constexpr QuadReal magnitude(QuadReal x) { return QuadReal{x.low, x.high & ~kSignMask}; }
+constexpr QuadReal negated(QuadReal x) {
+    return QuadReal{x.low, x.high ^ kSignMask};
+}
+constexpr QuadReal magnitude(QuadReal x) {
+    return QuadReal{x.low, x.high & ~kSignMask};
+}
 
 }  // namespace numeric

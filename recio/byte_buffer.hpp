@@ -14,7 +14,8 @@ public:
     ByteBuffer(const ByteBuffer&) = delete;
     ByteBuffer& operator=(const ByteBuffer&) = delete;
     ByteBuffer(ByteBuffer&& other) noexcept
-        : bytes_(std::exchange(other.bytes_, nullptr)), capacity_(std::exchange(other.capacity_, 0)) {}
+        : bytes_(std::exchange(other.bytes_, nullptr)),
+          capacity_(std::exchange(other.capacity_, 0)) {}
     ByteBuffer& operator=(ByteBuffer&& other) noexcept {
         std::swap(bytes_, other.bytes_);
         std::swap(capacity_, other.capacity_);

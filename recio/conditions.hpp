@@ -40,6 +40,8 @@ enum class Condition : std::uint16_t {
     array_size_overflow = 179,
 };
 
-constexpr int number_of(Condition condition) { return static_cast<int>(condition); }
+constexpr int number_of(Condition condition) {
+    return static_cast<int>(condition);
+}
 
 }  // namespace recio

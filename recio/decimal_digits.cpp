@@ -72,7 +72,9 @@ constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-void write_pair(unsigned pair, char* out) { std::memcpy(out, kDigitPairs + 2 * pair, 2); }
+void write_pair(unsigned pair, char* out) {
+    std::memcpy(out, kDigitPairs + 2 * pair, 2);
+}
 
 // Exactly eight digits of x < 10^8, leading zeros included; the four pairs are
 // independent of each other.
@@ -497,7 +499,9 @@ int decimal_length(u64 n) {
     return length;
 }
 
-bool fits_word(const Wide& x) { return (x.limb[1] | x.limb[2] | x.limb[3]) == 0; }
+bool fits_word(const Wide& x) {
+    return (x.limb[1] | x.limb[2] | x.limb[3]) == 0;
+}
 
 bool rounds_up(Remainder remainder, bool last_digit_odd) {
     return remainder == Remainder::above_half || (remainder == Remainder::half && last_digit_odd);
@@ -636,7 +640,9 @@ bool round_truncated(const TruncatedDigits& exact, DigitMode mode, int count,
     return true;
 }
 
-bool valid_input(QuadReal value) { return numeric::is_finite(value) && !numeric::is_zero(value); }
+bool valid_input(QuadReal value) {
+    return numeric::is_finite(value) && !numeric::is_zero(value);
+}
 
 }  // namespace
 

@@ -57,9 +57,13 @@ constexpr std::int64_t signed_length(std::size_t length) {
 
 namespace scan_detail {
 
-constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 
-constexpr char lower_case(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+constexpr char lower_case(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 constexpr bool equals_ignoring_case(std::string_view text, std::string_view lower_word) {
     if (text.size() != lower_word.size()) {

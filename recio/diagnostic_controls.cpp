@@ -37,8 +37,12 @@ void read_diagnostic_controls(DiagnosticControls& controls) {
     controls.standard_error_file.assign(std::getenv("UNIO0"));
 }
 
-const DiagnosticControls& diagnostic_controls() { return process_controls; }
+const DiagnosticControls& diagnostic_controls() {
+    return process_controls;
+}
 
-void adopt_diagnostic_controls_from_environment() { read_diagnostic_controls(process_controls); }
+void adopt_diagnostic_controls_from_environment() {
+    read_diagnostic_controls(process_controls);
+}
 
 }  // namespace recio

@@ -79,7 +79,9 @@ void begin_diagnostic(int number) {
     }
 }
 
-int diagnostics_begun() { return begun_count; }
+int diagnostics_begun() {
+    return begun_count;
+}
 
 void append_system_error_line(TextBuffer& text, int error_number) {
     text.append("iodiag: ");

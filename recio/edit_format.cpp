@@ -50,7 +50,8 @@ private:
 
 }  // namespace
 
-void write_edited(UnitConnection& unit, EditFormat format, std::span<const numeric::QuadReal> values) {
+void write_edited(UnitConnection& unit, EditFormat format,
+                  std::span<const numeric::QuadReal> values) {
     OutputRecord record;
     std::size_t next_value = 0;
     for (const EditItem& item : format) {

@@ -30,15 +30,16 @@ using EditFormat = std::span<const EditItem>;
 
 namespace edit_formats {
 
-inline constexpr EditItem kFileNamePromptItems[] = {
-    {EditItemKind::record_break}, {EditItemKind::literal, "Messwertedatei = "}, {EditItemKind::no_record_end}};
+inline constexpr EditItem kFileNamePromptItems[] = {{EditItemKind::record_break},
+                                                    {EditItemKind::literal, "Messwertedatei = "},
+                                                    {EditItemKind::no_record_end}};
 inline constexpr EditItem kFileNameLineItems[] = {{EditItemKind::text_field}};
-inline constexpr EditItem kDistanceAPromptItems[] = {
-    {EditItemKind::literal, "Abstand a = "}, {EditItemKind::no_record_end}};
-inline constexpr EditItem kDistanceBPromptItems[] = {
-    {EditItemKind::literal, "Abstand b = "}, {EditItemKind::no_record_end}};
-inline constexpr EditItem kDiameterPromptItems[] = {
-    {EditItemKind::literal, "Durchmesser d0  = "}, {EditItemKind::no_record_end}};
+inline constexpr EditItem kDistanceAPromptItems[] = {{EditItemKind::literal, "Abstand a = "},
+                                                     {EditItemKind::no_record_end}};
+inline constexpr EditItem kDistanceBPromptItems[] = {{EditItemKind::literal, "Abstand b = "},
+                                                     {EditItemKind::no_record_end}};
+inline constexpr EditItem kDiameterPromptItems[] = {{EditItemKind::literal, "Durchmesser d0  = "},
+                                                    {EditItemKind::no_record_end}};
 inline constexpr EditItem kResultItems[] = {{EditItemKind::record_break},
                                             {EditItemKind::literal, "E-unendlich = "},
                                             {EditItemKind::general_field, {}, 1, 12, 5},
@@ -50,9 +51,9 @@ inline constexpr EditFormat kFileNameLine{kFileNameLineItems};
 inline constexpr EditFormat kDistanceAPrompt{kDistanceAPromptItems};
 inline constexpr EditFormat kDistanceBPrompt{kDistanceBPromptItems};
 inline constexpr EditFormat kDiameterPrompt{kDiameterPromptItems};
-inline constexpr EditFormat kResult{kResultItems};           // E
-inline constexpr EditFormat kPlotHeader{kPlotRowItems};      // 0, 0
-inline constexpr EditFormat kPlotRow{kPlotRowItems};         // displacement, fitted force
+inline constexpr EditFormat kResult{kResultItems};       // E
+inline constexpr EditFormat kPlotHeader{kPlotRowItems};  // 0, 0
+inline constexpr EditFormat kPlotRow{kPlotRowItems};     // displacement, fitted force
 
 }  // namespace edit_formats
 
@@ -60,7 +61,8 @@ inline constexpr EditFormat kPlotRow{kPlotRowItems};         // displacement, fi
 // field taking the next of `values`, and passes every record to the operating
 // system with its own write request as soon as it is finished. Nothing is held
 // back between statements. Failures end the process.
-void write_edited(UnitConnection& unit, EditFormat format, std::span<const numeric::QuadReal> values);
+void write_edited(UnitConnection& unit, EditFormat format,
+                  std::span<const numeric::QuadReal> values);
 
 // One input statement with a single text field: reads the next record of `unit`
 // and fills `field` with its first bytes as they are, padded with blanks; the rest

@@ -5,7 +5,9 @@
 
 namespace recio {
 
-bool control_is_set(const char* name) { return std::getenv(name) != nullptr; }
+bool control_is_set(const char* name) {
+    return std::getenv(name) != nullptr;
+}
 
 bool control_is_true(const char* name) {
     const char* value = std::getenv(name);

@@ -30,7 +30,9 @@ struct Found {
     QuadReal value;
 };
 
-constexpr Found unconvertible() { return Found{}; }
+constexpr Found unconvertible() {
+    return Found{};
+}
 
 // Whether a repeat count is a decimal integer that fits 32 bits and is at least 1.
 std::optional<std::int32_t> repeat_count_of(std::string_view text) {
@@ -48,12 +50,20 @@ std::optional<std::int32_t> repeat_count_of(std::string_view text) {
     return count;
 }
 
-constexpr bool is_logical_letter(char c) { return c == 'T' || c == 't' || c == 'F' || c == 'f'; }
+constexpr bool is_logical_letter(char c) {
+    return c == 'T' || c == 't' || c == 'F' || c == 'f';
+}
 
-constexpr char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+constexpr char upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
-constexpr bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool is_letter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+constexpr bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 class ReadRequest {
 public:
@@ -193,14 +203,15 @@ private:
                 return SearchEnd::end_of_file;
             }
             found = unconvertible();
-        } else if (is_logical_letter(c) ||
-                   (c == '.' && position_ + 1 < record_.size() && is_logical_letter(record_[position_ + 1]))) {
+        } else if (is_logical_letter(c) || (c == '.' && position_ + 1 < record_.size() &&
+                                            is_logical_letter(record_[position_ + 1]))) {
             const char letter = c == '.' ? record_[position_ + 1] : c;
             found = Found{true, upper(letter) == 'F' ? numeric::kPositiveZero : numeric::kMinusOne};
             position_ = end_of_word(record_, position_);
             last_significant_ = record_[position_ - 1];
         } else if (const ScannedPrefix plain = scan_decimal_prefix(record_.substr(position_));
-                   plain.scanned.kind == DecimalKind::number && ends_value_at(position_ + plain.length)) {
+                   plain.scanned.kind == DecimalKind::number &&
+                   ends_value_at(position_ + plain.length)) {
             // The common case: a number that ends where a value may end, taken
             // apart once and converted where it stands.
             if (const auto fast = fast_path_convert(plain.scanned)) {

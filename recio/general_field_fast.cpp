@@ -49,7 +49,8 @@ struct Scaled {
 // The rest after one more digit is dropped below an existing one.
 constexpr Rest dropping(u64 digit, Rest below) {
     if (digit != 5) {
-        return digit > 5 ? Rest::above_half : (digit == 0 && below == Rest::zero ? Rest::zero : Rest::below_half);
+        return digit > 5 ? Rest::above_half
+                         : (digit == 0 && below == Rest::zero ? Rest::zero : Rest::below_half);
     }
     return below == Rest::zero ? Rest::half : Rest::above_half;
 }
@@ -57,7 +58,8 @@ constexpr Rest dropping(u64 digit, Rest below) {
 // |value| scaled to `width` digits, or false outside the range this path handles.
 bool scale_to_width(numeric::QuadReal value, int width, Scaled& out) {
     const int biased = numeric::biased_exponent(value);
-    u128 significand = (static_cast<u128>(value.high & numeric::kHighFractionMask) << 64) | value.low;
+    u128 significand =
+        (static_cast<u128>(value.high & numeric::kHighFractionMask) << 64) | value.low;
     int binary_exponent = -16494;  // of the last significand bit
     if (biased != 0) {
         significand |= u128{1} << numeric::kFractionBits;
@@ -79,11 +81,14 @@ bool scale_to_width(numeric::QuadReal value, int width, Scaled& out) {
     if (shift < 1 || shift > 160) {
         return false;
     }
-    const u128 low_product = static_cast<u128>(low) * kPowersOfFive[static_cast<std::size_t>(scale)];
-    const u128 high_product = static_cast<u128>(high) * kPowersOfFive[static_cast<std::size_t>(scale)] +
-                              (low_product >> 64);
+    const u128 low_product =
+        static_cast<u128>(low) * kPowersOfFive[static_cast<std::size_t>(scale)];
+    const u128 high_product =
+        static_cast<u128>(high) * kPowersOfFive[static_cast<std::size_t>(scale)] +
+        (low_product >> 64);
     // The 192-bit product as three words, least significant first.
-    const std::array<u64, 3> product = {static_cast<u64>(low_product), static_cast<u64>(high_product),
+    const std::array<u64, 3> product = {static_cast<u64>(low_product),
+                                        static_cast<u64>(high_product),
                                         static_cast<u64>(high_product >> 64)};
     const auto bits_at = [&](int position) {  // 64 bits from `position` up
         const int word = position / 64;
@@ -94,7 +99,9 @@ bool scale_to_width(numeric::QuadReal value, int width, Scaled& out) {
         }
         return result;
     };
-    const auto bit = [&](int position) { return (product[static_cast<std::size_t>(position / 64)] >> (position % 64)) & 1; };
+    const auto bit = [&](int position) {
+        return (product[static_cast<std::size_t>(position / 64)] >> (position % 64)) & 1;
+    };
     const auto any_below = [&](int position) {  // any of the bits under `position`
         for (int word = 0; word * 64 < position; ++word) {
             const int count = position - word * 64;

@@ -63,7 +63,9 @@ std::string_view severity_prefix(Severity severity) {
     return index < kSeverityPrefixes.size() ? kSeverityPrefixes[index] : kSeverityPrefixes.back();
 }
 
-std::span<const MessageEntry> message_catalog() { return kCatalog; }
+std::span<const MessageEntry> message_catalog() {
+    return kCatalog;
+}
 
 MessageEntry find_message(int number) {
     for (const MessageEntry& entry : kCatalog) {

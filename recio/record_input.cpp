@@ -15,9 +15,9 @@ constexpr std::size_t kFileBlockSize = 1 << 16;
 constexpr std::size_t kConsoleBlockSize = 1 << 12;
 
 enum class ReadMode {
-    single_bytes,             // console from a terminal, pipe or socket
-    blocks_then_reposition,   // console from a regular file
-    blocks,                   // unit 10
+    single_bytes,            // console from a terminal, pipe or socket
+    blocks_then_reposition,  // console from a regular file
+    blocks,                  // unit 10
 };
 
 ReadMode read_mode_of(const UnitConnection& unit) {
@@ -92,17 +92,16 @@ std::optional<std::string_view> next_record_single_bytes(UnitConnection& unit) {
 }
 
 std::optional<std::string_view> next_record_in_blocks(UnitConnection& unit, std::size_t block_size,
-                                                     bool reposition) {
+                                                      bool reposition) {
     InputState& input = unit.input;
     std::size_t searched = input.consumed;
     while (true) {
         const char* start = input.bytes.data() + input.consumed;
         // Nothing to search before the first read: the buffer may not exist yet.
-        if (const auto* line_feed =
-                searched < input.filled
-                    ? static_cast<const char*>(
-                          std::memchr(input.bytes.data() + searched, '\n', input.filled - searched))
-                    : nullptr) {
+        if (const auto* line_feed = searched < input.filled ? static_cast<const char*>(std::memchr(
+                                                                  input.bytes.data() + searched,
+                                                                  '\n', input.filled - searched))
+                                                            : nullptr) {
             const auto length = static_cast<std::size_t>(line_feed - start);
             input.consumed += length + 1;
             if (reposition) {

@@ -195,7 +195,9 @@ void install_signal_handling() {
     handling_installed = 1;
 }
 
-bool signal_handling_installed() { return handling_installed != 0; }
+bool signal_handling_installed() {
+    return handling_installed != 0;
+}
 
 void block_asynchronous_signals() {
     const sigset_t set = asynchronous_signals_except(0);
@@ -219,7 +221,9 @@ void raise_abort_trigger() {
     die_by_abort_signal();
 }
 
-void die_by_abort_signal() { die_by_signal(SIGABRT); }
+void die_by_abort_signal() {
+    die_by_signal(SIGABRT);
+}
 
 Condition floating_point_condition(int code) {
     switch (code) {

@@ -24,7 +24,7 @@ public:
 
     void assign(std::string_view text) {
         length_ = static_cast<std::uint16_t>(text.size() < kMaxFileNameLength ? text.size()
-                                                                               : kMaxFileNameLength);
+                                                                              : kMaxFileNameLength);
         text.copy(bytes_.data(), length_);
         bytes_[length_] = '\0';
     }

@@ -48,7 +48,8 @@ void check_record_length_control(UnitConnection& connection) {
     if (digits.starts_with('+')) {
         digits.remove_prefix(1);
     }
-    const bool valid = !digits.empty() && digits.find_first_not_of("0123456789") == std::string_view::npos;
+    const bool valid =
+        !digits.empty() && digits.find_first_not_of("0123456789") == std::string_view::npos;
     if (!valid) {
         fail_on_unit(Condition::record_length_syntax, connection);
     }
@@ -56,13 +57,18 @@ void check_record_length_control(UnitConnection& connection) {
 
 Condition open_condition_for(int error_number) {
     switch (error_number) {
-        case ENOENT: return Condition::file_not_found;
-        case ENXIO: return Condition::no_such_device;
+        case ENOENT:
+            return Condition::file_not_found;
+        case ENXIO:
+            return Condition::no_such_device;
         case EACCES:
-        case EROFS: return Condition::permission_denied;
+        case EROFS:
+            return Condition::permission_denied;
         case ENOTDIR:
-        case ENAMETOOLONG: return Condition::file_name_error;
-        default: return Condition::open_failure;
+        case ENAMETOOLONG:
+            return Condition::file_name_error;
+        default:
+            return Condition::open_failure;
     }
 }
 
@@ -203,7 +209,8 @@ UnitConnection& console_input() {
 }
 
 UnitConnection& console_output() {
-    return console_output_slot.connected ? console_output_slot.connection : connect_console_output();
+    return console_output_slot.connected ? console_output_slot.connection
+                                         : connect_console_output();
 }
 
 UnitConnection& open_file_unit(std::string_view name_field) {
@@ -216,7 +223,9 @@ UnitConnection& open_file_unit(std::string_view name_field) {
     return connection;
 }
 
-UnitConnection& file_unit() { return file_slot.connection; }
+UnitConnection& file_unit() {
+    return file_slot.connection;
+}
 
 void close_file_unit() {
     if (!file_slot.connected) {

@@ -5,21 +5,32 @@
 namespace recio {
 namespace {
 
-constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 constexpr bool is_exponent_letter(char c) {
     switch (c) {
-        case 'E': case 'e': case 'D': case 'd': case 'Q': case 'q':
+        case 'E':
+        case 'e':
+        case 'D':
+        case 'd':
+        case 'Q':
+        case 'q':
             return true;
         default:
             return false;
     }
 }
 
-constexpr bool begins_word(char c) { return c == 'I' || c == 'i' || c == 'N' || c == 'n'; }
+constexpr bool begins_word(char c) {
+    return c == 'I' || c == 'i' || c == 'N' || c == 'n';
+}
 
 // Words end where values end, but a carriage return or a "*" is part of them.
-constexpr bool ends_word(char c) { return ends_value(c); }
+constexpr bool ends_word(char c) {
+    return ends_value(c);
+}
 
 }  // namespace
 

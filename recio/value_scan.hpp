@@ -9,7 +9,9 @@
 namespace recio {
 
 // Characters the reader treats alike.
-constexpr bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+constexpr bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
 
 // The characters that end a value: the record end is the other one.
 constexpr bool ends_value(char c) {
@@ -17,9 +19,9 @@ constexpr bool ends_value(char c) {
 }
 
 struct NumericScan {
-    bool valid = false;         // false: a character the rules forbid (syntax error)
-    std::size_t end = 0;        // one past the value's last character in the record
-    bool repeat_mark = false;   // the value ended with "*": the text before it is a count
+    bool valid = false;        // false: a character the rules forbid (syntax error)
+    std::size_t end = 0;       // one past the value's last character in the record
+    bool repeat_mark = false;  // the value ended with "*": the text before it is a count
 };
 
 // Scans the numeric value (or Inf/NaN word, or repeat count) that starts at

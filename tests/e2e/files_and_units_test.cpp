@@ -54,7 +54,9 @@ struct OpenCase {
     std::string out = kNamePrompt;
 };
 
-void PrintTo(const OpenCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const OpenCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 ChildOptions emodul_in(const TempDir& directory) {
     ChildOptions options;
@@ -99,7 +101,8 @@ const OpenCase kOpenCases[] = {
      "iodiag: Too many levels of symbolic links\n"
      "iodiag: severe (30): open failure, unit 10, file {dir}/loop\n"},
     {"socket_file", [](const TempDir& d) { make_socket_file(d.file("sock")); }, "sock", 42,
-     "iodiag: No such device or address\niodiag: severe (42): no such device, unit 10, file {dir}/sock\n"},
+     "iodiag: No such device or address\niodiag: severe (42): no such device, unit 10, file "
+     "{dir}/sock\n"},
     {"unreadable_file",
      [](const TempDir& d) {
          d.write_file("probe.txt", kSeries);
@@ -110,10 +113,7 @@ const OpenCase kOpenCases[] = {
      "iodiag: severe (9): permission to access file denied, unit 10, file {dir}/probe.txt\n",
      true},
     {"missing_file_in_read_only_directory",
-     [](const TempDir& d) {
-         ::mkdir(d.file("ro").c_str(), 0555);
-     },
-     "ro/new.txt", 9,
+     [](const TempDir& d) { ::mkdir(d.file("ro").c_str(), 0555); }, "ro/new.txt", 9,
      "iodiag: Permission denied\n"
      "iodiag: severe (9): permission to access file denied, unit 10, file {dir}/ro/new.txt\n",
      true},
@@ -161,9 +161,10 @@ TEST(HomeDirectory, TildeNameOpensBelowHome) {
     EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 3);
 
     result = testsupport::run_child(options, "~/nodir/m.txt\n");
-    EXPECT_EQ(result.err, "iodiag: No such file or directory\n"
-                          "iodiag: severe (29): file not found, unit 10, file " +
-                              directory.file("home") + "/nodir/m.txt\n");
+    EXPECT_EQ(result.err,
+              "iodiag: No such file or directory\n"
+              "iodiag: severe (29): file not found, unit 10, file " +
+                  directory.file("home") + "/nodir/m.txt\n");
 }
 
 TEST(HomeDirectory, OverlongResolvedNameIsRefusedBeforeAnySystemCall) {
@@ -171,7 +172,8 @@ TEST(HomeDirectory, OverlongResolvedNameIsRefusedBeforeAnySystemCall) {
     ChildOptions options = emodul_in(directory);
     options.environment.emplace_back("HOME", "/" + std::string(4100, 'h'));
     const ChildResult result = testsupport::run_child(options, "~/m.txt\n");
-    EXPECT_EQ(result.err, "iodiag: severe (43): file name specification error, unit 10, file \"Unknown\"\n");
+    EXPECT_EQ(result.err,
+              "iodiag: severe (43): file name specification error, unit 10, file \"Unknown\"\n");
     EXPECT_EQ(result.exit_status, 43);
 }
 
@@ -179,7 +181,8 @@ TEST(HomeDirectory, OverlongResolvedNameIsRefusedBeforeAnySystemCall) {
 class PlotFile : public ::testing::Test {
 protected:
     PlotFile() { directory.write_file("probe.txt", kSeries); }
-    ChildResult run(bool as_nobody = false, std::vector<std::pair<std::string, std::string>> env = {}) {
+    ChildResult run(bool as_nobody = false,
+                    std::vector<std::pair<std::string, std::string>> env = {}) {
         ChildOptions options = emodul_in(directory);
         if (as_nobody) {
             options.run_as = kNobody;
@@ -226,9 +229,10 @@ TEST_F(PlotFile, ReadOnlyPlotFileFailsAtTheFirstWrite) {
 TEST_F(PlotFile, FullDeviceFailsTheWrite) {
     ASSERT_EQ(::symlink("/dev/full", directory.file("plot.dat").c_str()), 0);
     const ChildResult result = run();
-    EXPECT_EQ(result.err, "iodiag: No space left on device\n"
-                          "iodiag: severe (38): error during write, unit 10, file " +
-                              directory.file("plot.dat") + "\n");
+    EXPECT_EQ(result.err,
+              "iodiag: No space left on device\n"
+              "iodiag: severe (38): error during write, unit 10, file " +
+                  directory.file("plot.dat") + "\n");
     EXPECT_EQ(result.exit_status, 38);
 }
 
@@ -263,9 +267,10 @@ TEST(ConsoleInput, RedirectedByEnvironment) {
 
     options.environment.back().second = "missing.txt";
     result = testsupport::run_child(options, "probe.txt\n");
-    EXPECT_EQ(result.err, "iodiag: No such file or directory\n"
-                          "iodiag: severe (29): file not found, unit -4, file " +
-                              directory.file("missing.txt") + "\n");
+    EXPECT_EQ(result.err,
+              "iodiag: No such file or directory\n"
+              "iodiag: severe (29): file not found, unit -4, file " +
+                  directory.file("missing.txt") + "\n");
     EXPECT_EQ(result.exit_status, 29);
     EXPECT_EQ(result.out, kNamePrompt);
 }
@@ -291,7 +296,9 @@ TEST(ConsoleInput, RefusedReadIsReported) {
     options.stdin_kind = testsupport::StdinKind::file;
     options.stdin_file = directory.file("stdin-dir");
     const ChildResult result = testsupport::run_child(options);
-    EXPECT_EQ(result.err, "iodiag: Is a directory\niodiag: severe (39): error during read, unit -4, file stdin\n");
+    EXPECT_EQ(
+        result.err,
+        "iodiag: Is a directory\niodiag: severe (39): error during read, unit -4, file stdin\n");
     EXPECT_EQ(result.exit_status, 39);
     EXPECT_EQ(result.out, kNamePrompt);
 }
@@ -316,7 +323,8 @@ TEST(RecordLengthControl, InvalidValueRefusesTheFirstConnection) {
         ChildOptions options = emodul_in(directory);
         options.environment.emplace_back("UNIO_FMT_RECL", value);
         const ChildResult result = testsupport::run_child(options, "probe.txt\n100\n100\n10\n");
-        EXPECT_EQ(result.err, "iodiag: severe (99): UNIO_FMT_RECL environment variable has erroneous syntax\n")
+        EXPECT_EQ(result.err,
+                  "iodiag: severe (99): UNIO_FMT_RECL environment variable has erroneous syntax\n")
             << value;
         EXPECT_EQ(result.exit_status, 99) << value;
         EXPECT_EQ(result.out, "") << value;

@@ -17,7 +17,9 @@ using testsupport::TempDir;
 
 const std::string kPrompts = "\nMesswertedatei = Abstand a = Abstand b = Durchmesser d0  = ";
 
-std::string result_lines(const std::string& field) { return kPrompts + "\nE-unendlich = " + field + " MPa\n"; }
+std::string result_lines(const std::string& field) {
+    return kPrompts + "\nE-unendlich = " + field + " MPa\n";
+}
 
 const std::string kHeaderRow = "  0.0000      0.0000    \n";
 const std::string kNaNField = " NaN        ";
@@ -29,10 +31,12 @@ struct WholeRunCase {
     std::string out;
     std::optional<std::string> plot;  // nothing: plot.dat is not written
     int status = 0;
-    std::string err;                  // "{dir}" stands for the working directory
+    std::string err;  // "{dir}" stands for the working directory
 };
 
-void PrintTo(const WholeRunCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const WholeRunCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 std::string replace_all(std::string text, const std::string& from, const std::string& to) {
     for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
@@ -82,15 +86,14 @@ const WholeRunCase kSeriesCases[] = {
      kTwicePlot},
     {"four_records_give_three_data_rows", "1 0.2 0.1\n2 0.4 0.2\n3 0.6 0.3\n4 0.8 0.4\n",
      kStandardAnswers, result_lines("  679.41    "),
-     kHeaderRow +
-         " 0.10000     0.20000    \n"
-         " 0.20000     0.40000    \n"
-         " 0.30000     0.60000    \n"},
+     kHeaderRow + " 0.10000     0.20000    \n"
+                  " 0.20000     0.40000    \n"
+                  " 0.30000     0.60000    \n"},
     {"one_record", "1 2 1\n", kStandardAnswers, result_lines("  679.41    "),
      kHeaderRow + "  1.0000      2.0000    \n"},
     {"two_records", "1 2 1\n2 4 2\n", kStandardAnswers, result_lines("  679.41    "), kTwicePlot},
-    {"five_records", kTwiceSeries + "4 8 4\n5 10 5\n", kStandardAnswers, result_lines("  679.41    "),
-     kTwicePlot + "  3.0000      6.0000    \n"},
+    {"five_records", kTwiceSeries + "4 8 4\n5 10 5\n", kStandardAnswers,
+     result_lines("  679.41    "), kTwicePlot + "  3.0000      6.0000    \n"},
     {"empty_file", "", kStandardAnswers, result_lines(kNaNField), kHeaderRow},
     {"missing_file_is_created_empty", std::nullopt, kStandardAnswers, result_lines(kNaNField),
      kHeaderRow},
@@ -117,19 +120,24 @@ const WholeRunCase kLoaderCases[] = {
      kHeaderRow + "  2.0000      5.0000    \n"},
     {"slash_record_leaves_zeros", "/\n1 2 1\n", kStandardAnswers, result_lines("  679.41    "),
      kHeaderRow + "  0.0000      0.0000    \n  1.0000      2.0000    \n"},
-    {"comma_record_shifts_the_next_one", ",\n1 2 1\n2 4 2\n", kStandardAnswers, kPrompts.substr(0, 18), std::nullopt,
-     24, "iodiag: severe (24): end-of-file during read, unit 10, file {dir}/probe.txt\n"},
-    {"short_record_runs_out_of_records", "1 2\n2 4 2\n3 6 3\n", kStandardAnswers, kPrompts.substr(0, 18),
-     std::nullopt, 24, "iodiag: severe (24): end-of-file during read, unit 10, file {dir}/probe.txt\n"},
-    {"heading_word", "Zeit Kraft Weg\n1 2 1\n", kStandardAnswers, kPrompts.substr(0, 18), std::nullopt,
-     59, "iodiag: severe (59): list-directed I/O syntax error, unit 10, file {dir}/probe.txt\n"},
-    {"heading_beginning_with_t", "Time Force Disp\n1 2 1\n", kStandardAnswers, kPrompts.substr(0, 18),
+    {"comma_record_shifts_the_next_one", ",\n1 2 1\n2 4 2\n", kStandardAnswers,
+     kPrompts.substr(0, 18), std::nullopt, 24,
+     "iodiag: severe (24): end-of-file during read, unit 10, file {dir}/probe.txt\n"},
+    {"short_record_runs_out_of_records", "1 2\n2 4 2\n3 6 3\n", kStandardAnswers,
+     kPrompts.substr(0, 18), std::nullopt, 24,
+     "iodiag: severe (24): end-of-file during read, unit 10, file {dir}/probe.txt\n"},
+    {"heading_word", "Zeit Kraft Weg\n1 2 1\n", kStandardAnswers, kPrompts.substr(0, 18),
      std::nullopt, 59,
      "iodiag: severe (59): list-directed I/O syntax error, unit 10, file {dir}/probe.txt\n"},
-    {"heading_beginning_with_i", "Index Kraft Weg\n1 2 1\n", kStandardAnswers, kPrompts.substr(0, 18),
-     std::nullopt, 64, "iodiag: severe (64): input conversion error, unit 10, file {dir}/probe.txt\n"},
+    {"heading_beginning_with_t", "Time Force Disp\n1 2 1\n", kStandardAnswers,
+     kPrompts.substr(0, 18), std::nullopt, 59,
+     "iodiag: severe (59): list-directed I/O syntax error, unit 10, file {dir}/probe.txt\n"},
+    {"heading_beginning_with_i", "Index Kraft Weg\n1 2 1\n", kStandardAnswers,
+     kPrompts.substr(0, 18), std::nullopt, 64,
+     "iodiag: severe (64): input conversion error, unit 10, file {dir}/probe.txt\n"},
     {"heading_beginning_with_n", "Nr. F w\n1 2 1\n", kStandardAnswers, kPrompts.substr(0, 18),
-     std::nullopt, 64, "iodiag: severe (64): input conversion error, unit 10, file {dir}/probe.txt\n"},
+     std::nullopt, 64,
+     "iodiag: severe (64): input conversion error, unit 10, file {dir}/probe.txt\n"},
 };
 INSTANTIATE_TEST_SUITE_P(Loader, WholeRun, ::testing::ValuesIn(kLoaderCases),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -139,7 +147,8 @@ const WholeRunCase kDialogueCases[] = {
      result_lines("  679.41    "), kTwicePlot},
     {"empty_answer_reads_on", kTwiceSeries, "probe.txt\n\n  \n100\n100\n10\n",
      result_lines("  679.41    "), kTwicePlot},
-    {"null_answer_leaves_zero", kTwiceSeries, "probe.txt\n,\n100\n10\n", result_lines("  0.0000    "),
+    {"null_answer_leaves_zero", kTwiceSeries, "probe.txt\n,\n100\n10\n",
+     result_lines("  0.0000    "),
      kHeaderRow + "  1.0000    " + kNaNField + "\n  2.0000    " + kNaNField + "\n"},
     {"name_with_leading_blanks", kTwiceSeries, "  probe.txt\n100\n100\n10\n",
      result_lines("  679.41    "), kTwicePlot},
@@ -147,12 +156,12 @@ const WholeRunCase kDialogueCases[] = {
      result_lines("  679.41    "), kTwicePlot},
     {"name_line_with_crlf", kTwiceSeries, "probe.txt\r\n100\r\n100\r\n10\r\n",
      result_lines("  679.41    "), kTwicePlot},
-    {"name_without_line_feed_then_end", kTwiceSeries, "probe.txt", kPrompts.substr(0, 30), std::nullopt,
-     24, "iodiag: severe (24): end-of-file during read, unit -4, file stdin\n"},
+    {"name_without_line_feed_then_end", kTwiceSeries, "probe.txt", kPrompts.substr(0, 30),
+     std::nullopt, 24, "iodiag: severe (24): end-of-file during read, unit -4, file stdin\n"},
     {"end_of_input_at_the_name", kTwiceSeries, "", kPrompts.substr(0, 18), std::nullopt, 24,
      "iodiag: severe (24): end-of-file during read, unit -4, file stdin\n"},
-    {"end_of_input_at_b", kTwiceSeries, "probe.txt\n100\n", kPrompts.substr(0, 42), std::nullopt, 24,
-     "iodiag: severe (24): end-of-file during read, unit -4, file stdin\n"},
+    {"end_of_input_at_b", kTwiceSeries, "probe.txt\n100\n", kPrompts.substr(0, 42), std::nullopt,
+     24, "iodiag: severe (24): end-of-file during read, unit -4, file stdin\n"},
     {"end_of_input_at_d0", kTwiceSeries, "probe.txt\n100\n100\n", kPrompts, std::nullopt, 24,
      "iodiag: severe (24): end-of-file during read, unit -4, file stdin\n"},
     {"bad_number_at_a", kTwiceSeries, "probe.txt\nzehn\n", kPrompts.substr(0, 30), std::nullopt, 59,

@@ -12,7 +12,9 @@ namespace {
 
 using numeric::QuadReal;
 
-QuadReal bits(const char* pattern) { return numeric::parse_bit_pattern(pattern).value(); }
+QuadReal bits(const char* pattern) {
+    return numeric::parse_bit_pattern(pattern).value();
+}
 std::string hex(QuadReal x) {
     const auto digits = numeric::to_bit_pattern(x);
     return std::string(digits.data(), digits.size());

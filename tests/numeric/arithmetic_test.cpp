@@ -12,7 +12,9 @@ namespace {
 
 using numeric::QuadReal;
 
-QuadReal bits(const char* pattern) { return numeric::parse_bit_pattern(pattern).value(); }
+QuadReal bits(const char* pattern) {
+    return numeric::parse_bit_pattern(pattern).value();
+}
 std::string hex(QuadReal x) {
     const auto digits = numeric::to_bit_pattern(x);
     return std::string(digits.data(), digits.size());
@@ -81,9 +83,15 @@ TEST_F(ArithmeticTest, SpecialOperandsAndSigns) {
     for (const auto& [operation, x, y, expected] : cases) {
         QuadReal result;
         switch (operation) {
-            case '+': result = numeric::add(bits(x), bits(y)); break;
-            case '*': result = numeric::multiply(bits(x), bits(y)); break;
-            default: result = numeric::divide(bits(x), bits(y)); break;
+            case '+':
+                result = numeric::add(bits(x), bits(y));
+                break;
+            case '*':
+                result = numeric::multiply(bits(x), bits(y));
+                break;
+            default:
+                result = numeric::divide(bits(x), bits(y));
+                break;
         }
         EXPECT_EQ(hex(result), expected) << x << ' ' << operation << ' ' << y;
     }
@@ -113,9 +121,15 @@ TEST_F(ArithmeticTest, NaNOperandsFollowThePropagationRules) {
     for (const auto& [operation, x, y, expected] : cases) {
         QuadReal result;
         switch (operation) {
-            case '+': result = numeric::add(bits(x), bits(y)); break;
-            case '*': result = numeric::multiply(bits(x), bits(y)); break;
-            default: result = numeric::divide(bits(x), bits(y)); break;
+            case '+':
+                result = numeric::add(bits(x), bits(y));
+                break;
+            case '*':
+                result = numeric::multiply(bits(x), bits(y));
+                break;
+            default:
+                result = numeric::divide(bits(x), bits(y));
+                break;
         }
         EXPECT_EQ(hex(result), expected) << x << ' ' << operation << ' ' << y;
     }
@@ -160,8 +174,9 @@ TEST(ConstantsTest, FixedPatterns) {
 
 TEST(BitPatternTest, RejectsAnythingButThirtyTwoHexDigits) {
     EXPECT_EQ(hex(bits("3fff199999999999999999999999999a")), kOnePointOne);
-    for (const char* bad : {"", "3FFF", "3FFF199999999999999999999999999A0",
-                            "3FFF19999999999999999999999999 9A", "GFFF199999999999999999999999999A"}) {
+    for (const char* bad :
+         {"", "3FFF", "3FFF199999999999999999999999999A0", "3FFF19999999999999999999999999 9A",
+          "GFFF199999999999999999999999999A"}) {
         EXPECT_FALSE(numeric::parse_bit_pattern(bad).has_value()) << bad;
     }
 }

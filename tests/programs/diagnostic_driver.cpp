@@ -83,7 +83,9 @@ volatile std::uintptr_t fault_address = 16;
     *reinterpret_cast<volatile int*>(fault_address) = 1;
 }
 
-[[gnu::noinline]] void execute_illegal_instruction() { __builtin_trap(); }
+[[gnu::noinline]] void execute_illegal_instruction() {
+    __builtin_trap();
+}
 
 [[gnu::noinline]] int divide_integers(int dividend, int divisor) {
     // In assembly, so that no sanitizer checks the division before it happens.

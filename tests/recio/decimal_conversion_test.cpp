@@ -26,7 +26,9 @@ std::string result_of(const recio::ConvertedValue& converted) {
     return std::string(digits.data(), digits.size());
 }
 
-std::string convert(std::string_view text) { return result_of(recio::convert_numeric_value(text)); }
+std::string convert(std::string_view text) {
+    return result_of(recio::convert_numeric_value(text));
+}
 
 // Concatenation; spares g++ 12 a false -Wrestrict alarm on "literal" + std::string.
 template <typename... Parts>

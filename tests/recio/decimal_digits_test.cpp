@@ -13,7 +13,9 @@ namespace {
 using numeric::QuadReal;
 using recio::DigitMode;
 
-QuadReal bits(const char* pattern) { return numeric::parse_bit_pattern(pattern).value(); }
+QuadReal bits(const char* pattern) {
+    return numeric::parse_bit_pattern(pattern).value();
+}
 
 struct DigitCase {
     const char* label;

@@ -24,11 +24,14 @@ std::string field_of(QuadReal value, int width, int digits, bool exactly) {
     return field;
 }
 
-QuadReal from_text(const std::string& text) { return recio::convert_numeric_value(text).value; }
+QuadReal from_text(const std::string& text) {
+    return recio::convert_numeric_value(text).value;
+}
 
 void expect_same_field(QuadReal value, int width = 12, int digits = 5) {
     ASSERT_EQ(field_of(value, width, digits, false), field_of(value, width, digits, true))
-        << std::hex << value.high << ' ' << value.low << std::dec << " w=" << width << " d=" << digits;
+        << std::hex << value.high << ' ' << value.low << std::dec << " w=" << width
+        << " d=" << digits;
 }
 
 TEST(GeneralFieldShortcut, AgreesOnRandomBinaryValuesOfOrdinaryMagnitude) {
@@ -46,12 +49,35 @@ TEST(GeneralFieldShortcut, AgreesOnRandomBinaryValuesOfOrdinaryMagnitude) {
 TEST(GeneralFieldShortcut, AgreesOnDecimalTiesAndFormBoundaries) {
     // Exact ties at the 5th and at the 12th significant digit, carries, and the
     // edges of the fixed form, just above and below.
-    const char* texts[] = {"12345.5",      "12344.5",     "99999.5",      "99999.4999999999", "9.99996",
-                           "0.0999996",    "0.1",         "0.09999949999", "0.09999950000",    "1",
-                           "0.5",          "123465",      "123475",       "99999",            "100000",
-                           "99999.499999", "999999999999.5", "0.0100000000000005", "1234567.25",
-                           "0.00390625",   "0.999995",    "0.9999949999999", "9.999995",     "99999.95",
-                           "1e-15",        "9.99999999999e-16", "1e12",  "999999999999",     "5e-16"};
+    const char* texts[] = {"12345.5",
+                           "12344.5",
+                           "99999.5",
+                           "99999.4999999999",
+                           "9.99996",
+                           "0.0999996",
+                           "0.1",
+                           "0.09999949999",
+                           "0.09999950000",
+                           "1",
+                           "0.5",
+                           "123465",
+                           "123475",
+                           "99999",
+                           "100000",
+                           "99999.499999",
+                           "999999999999.5",
+                           "0.0100000000000005",
+                           "1234567.25",
+                           "0.00390625",
+                           "0.999995",
+                           "0.9999949999999",
+                           "9.999995",
+                           "99999.95",
+                           "1e-15",
+                           "9.99999999999e-16",
+                           "1e12",
+                           "999999999999",
+                           "5e-16"};
     for (const char* text : texts) {
         for (const char* sign : {"", "-"}) {
             expect_same_field(from_text(std::string(sign) + text));
@@ -87,9 +113,9 @@ TEST(GeneralFieldShortcut, TakesOrdinaryValuesAndLeavesTheRest) {
         const char* field;
     };
     const Case cases[] = {
-        {"679.4055", true, "  679.41    "},    {"0.0999996", true, " 0.10000    "},
-        {"-210000", true, "-0.21000E+06"},     {"1e10", true, " 0.10000E+11"},
-        {"1e100", false, " 0.10000+101"},      {"1e-100", false, " 0.10000E-99"},
+        {"679.4055", true, "  679.41    "}, {"0.0999996", true, " 0.10000    "},
+        {"-210000", true, "-0.21000E+06"},  {"1e10", true, " 0.10000E+11"},
+        {"1e100", false, " 0.10000+101"},   {"1e-100", false, " 0.10000E-99"},
         {"1e13", false, " 0.10000E+14"},
     };
     for (const Case& c : cases) {

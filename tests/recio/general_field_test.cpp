@@ -11,7 +11,9 @@ namespace {
 
 using numeric::QuadReal;
 
-QuadReal bits(const char* pattern) { return numeric::parse_bit_pattern(pattern).value(); }
+QuadReal bits(const char* pattern) {
+    return numeric::parse_bit_pattern(pattern).value();
+}
 
 std::string field(const char* pattern, int width = 12, int digits = 5) {
     std::array<char, 80> out;

@@ -229,7 +229,9 @@ bool Child::wait_for_output(std::string_view text, Timeout timeout) {
     return true;
 }
 
-void Child::send_signal(int signal_number) { ::kill(pid_, signal_number); }
+void Child::send_signal(int signal_number) {
+    ::kill(pid_, signal_number);
+}
 
 ChildResult Child::finish(Timeout timeout) {
     const auto deadline = Clock::now() + timeout;

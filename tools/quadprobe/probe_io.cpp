@@ -53,7 +53,8 @@ void for_each_input_line(void (*handle)(std::string_view, std::size_t, void*), v
         }
         pending.append(block.data(), static_cast<std::size_t>(got));
         std::size_t start = 0;
-        for (std::size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1) {
+        for (std::size_t end; (end = pending.find('\n', start)) != std::string::npos;
+             start = end + 1) {
             handle(std::string_view(pending).substr(start, end - start), ++line_number, context);
         }
         pending.erase(0, start);

@@ -48,11 +48,9 @@ void for_each_input_line(void (*handle)(std::string_view, std::size_t, void*), v
 
 template <typename Handler>
 void for_each_input_line(Handler&& handle) {
-    for_each_input_line(
-        [](std::string_view line, std::size_t number, void* context) {
-            (*static_cast<Handler*>(context))(line, number);
-        },
-        &handle);
+    for_each_input_line([](std::string_view line, std::size_t number,
+                           void* context) { (*static_cast<Handler*>(context))(line, number); },
+                        &handle);
 }
 
 // Writes "quadprobe: line N: reason: line" to standard error and exits with 2,
