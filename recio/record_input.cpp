@@ -137,7 +137,8 @@ std::optional<std::string_view> next_record_in_blocks(UnitConnection& unit, std:
 
 }  // namespace
 
-std::optional<std::string_view> next_record(UnitConnection& unit) {
+std::optional<std::string_view> record_input_detail::next_record_after_reading(
+    UnitConnection& unit) {
     switch (read_mode_of(unit)) {
         case ReadMode::single_bytes:
             return next_record_single_bytes(unit);
