@@ -1,6 +1,7 @@
 # A thin layer over CMake. `make` builds Release into build/; `make test` runs every
-# test; `make check` runs them again under AddressSanitizer and
-# UndefinedBehaviorSanitizer in build-sanitize/.
+# test; `make check` also runs the end-to-end tests under valgrind's memcheck and
+# the whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer in
+# build-sanitize/.
 
 BUILD_DIR    ?= build
 SANITIZE_DIR ?= build-sanitize
@@ -9,7 +10,7 @@ JOBS         ?= $(shell nproc 2>/dev/null || echo 2)
 WERROR       ?= $(if $(CI),ON,OFF)
 CMAKE_FLAGS  := -DEMODUL_WERROR=$(WERROR)
 
-.PHONY: all build test check sanitize run bench clean
+.PHONY: all build test check memcheck sanitize run bench clean
 
 all: build
 
@@ -18,9 +19,12 @@ build:
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 test: build
-	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) -LE memcheck
 
-check: test sanitize
+check: test memcheck sanitize
+
+memcheck: build
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -L memcheck
 
 sanitize:
 	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug -DEMODUL_SANITIZE=ON \

@@ -81,6 +81,13 @@ std::vector<std::string> environment_entries(const ChildOptions& options) {
     if (options.umask) {
         ::umask(*options.umask);
     }
+    for (const auto& [resource, value] : options.limits) {
+        const rlimit limit{value, value};
+        ::setrlimit(resource, &limit);
+    }
+    for (const int ignored : options.ignored_signals) {
+        ::signal(ignored, SIG_IGN);
+    }
     if (options.run_as) {
         if (::setgroups(0, nullptr) != 0 || ::setgid(options.run_as->second) != 0 ||
             ::setuid(options.run_as->first) != 0) {
@@ -94,6 +101,11 @@ std::vector<std::string> environment_entries(const ChildOptions& options) {
     }
     environment.push_back(nullptr);
     std::vector<std::string> arguments = options.arguments;
+    if (!arguments.empty() && (arguments[0] == EMODUL_BINARY || arguments[0] == QUADPROBE_BINARY)) {
+        std::vector<std::string> wrapped = test_wrapper();
+        wrapped.insert(wrapped.end(), arguments.begin(), arguments.end());
+        arguments = std::move(wrapped);
+    }
     std::vector<char*> argv;
     for (auto& argument : arguments) {
         argv.push_back(argument.data());
@@ -104,6 +116,17 @@ std::vector<std::string> environment_entries(const ChildOptions& options) {
 }
 
 }  // namespace
+
+std::vector<std::string> test_wrapper() {
+    std::vector<std::string> words;
+    if (const char* wrapper = std::getenv("EMODUL_TEST_WRAPPER")) {
+        std::istringstream stream(wrapper);
+        for (std::string word; stream >> word;) {
+            words.push_back(word);
+        }
+    }
+    return words;
+}
 
 Child::Child(const ChildOptions& options) {
     int in_pipe[2] = {-1, -1};

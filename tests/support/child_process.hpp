@@ -3,6 +3,7 @@
 // working directory and user, and collects its standard output, standard error and
 // how it ended. Used by every end-to-end test.
 
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -33,7 +34,15 @@ struct ChildOptions {
     std::optional<std::pair<uid_t, gid_t>> run_as;
     // The child's file-creation mask; inherited from the test when not given.
     std::optional<mode_t> umask;
+    // Resource limits (RLIMIT_AS, RLIMIT_FSIZE, ...) set in the child before exec.
+    std::vector<std::pair<int, rlim_t>> limits;
+    // Signals the child starts with ignored (an ignored disposition survives exec).
+    std::vector<int> ignored_signals;
 };
+
+// The command that the end-to-end tests put in front of the program under test,
+// from EMODUL_TEST_WRAPPER (for example a valgrind command line); empty when unset.
+std::vector<std::string> test_wrapper();
 
 struct ChildResult {
     std::string out;
