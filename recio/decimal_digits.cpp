@@ -1,5 +1,7 @@
 #include "recio/decimal_digits.hpp"
 
+#include "recio/decimal_characters.hpp"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -113,36 +115,6 @@ int write_backwards(u64 x, char* end) {
 // ---------------------------------------------------------------------------------
 // Fast path: values whose scaled form fits a 256-bit integer.
 
-constexpr u64 kPowersOfFive[] = {
-    1ULL,
-    5ULL,
-    25ULL,
-    125ULL,
-    625ULL,
-    3125ULL,
-    15625ULL,
-    78125ULL,
-    390625ULL,
-    1953125ULL,
-    9765625ULL,
-    48828125ULL,
-    244140625ULL,
-    1220703125ULL,
-    6103515625ULL,
-    30517578125ULL,
-    152587890625ULL,
-    762939453125ULL,
-    3814697265625ULL,
-    19073486328125ULL,
-    95367431640625ULL,
-    476837158203125ULL,
-    2384185791015625ULL,
-    11920928955078125ULL,
-    59604644775390625ULL,
-    298023223876953125ULL,
-    1490116119384765625ULL,
-    7450580596923828125ULL,
-};
 constexpr int kMaxSmallPowerOfFive = 27;  // the largest power of five below 2^64
 
 struct Wide {
@@ -468,29 +440,6 @@ bool scale_exact(const BinaryValue& v, int scale, ScaledDigits& out) {
 
 // ---------------------------------------------------------------------------------
 
-constexpr u64 kPowersOfTen[] = {
-    1ULL,
-    10ULL,
-    100ULL,
-    1000ULL,
-    10000ULL,
-    100000ULL,
-    1000000ULL,
-    10000000ULL,
-    100000000ULL,
-    1000000000ULL,
-    10000000000ULL,
-    100000000000ULL,
-    1000000000000ULL,
-    10000000000000ULL,
-    100000000000000ULL,
-    1000000000000000ULL,
-    10000000000000000ULL,
-    100000000000000000ULL,
-    1000000000000000000ULL,
-    10000000000000000000ULL,
-};
-
 int decimal_length(u64 n) {
     int length = 0;
     while (length < 20 && n >= kPowersOfTen[length]) {
@@ -700,13 +649,7 @@ std::optional<DecimalDigits> decimal_digits(QuadReal value, DigitMode mode, int 
         }
     }
     exact.negative = numeric::sign_bit(value);
-    result.emplace();
-    if (round_truncated(exact, mode, count, *result)) {
-        result->negative = exact.negative;
-    } else {
-        result.reset();
-    }
-    return result;
+    return round_digits(exact, mode, count);
 }
 
 }  // namespace recio

@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 
+#include "recio/decimal_characters.hpp"
 #include "recio/decimal_rounding.hpp"
 
 namespace recio {
@@ -20,26 +21,6 @@ constexpr std::size_t kMostPowerOfFiveBits =
 static_assert(kLimbCapacity * 64 >=
               std::max(kMostDigitBits, kMostPowerOfFiveBits + 115) + 63 + 64 + 64);
 
-constexpr std::uint64_t kPowersOfTen[20] = {1ULL,
-                                            10ULL,
-                                            100ULL,
-                                            1000ULL,
-                                            10000ULL,
-                                            100000ULL,
-                                            1000000ULL,
-                                            10000000ULL,
-                                            100000000ULL,
-                                            1000000000ULL,
-                                            10000000000ULL,
-                                            100000000000ULL,
-                                            1000000000000ULL,
-                                            10000000000000ULL,
-                                            100000000000000ULL,
-                                            1000000000000000ULL,
-                                            10000000000000000ULL,
-                                            100000000000000000ULL,
-                                            1000000000000000000ULL,
-                                            10000000000000000000ULL};
 constexpr std::uint64_t kLargestSmallPowerOfFive = 7450580596923828125ULL;  // 5^27
 constexpr unsigned kLargestSmallFiveExponent = 27;
 

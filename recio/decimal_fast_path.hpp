@@ -129,11 +129,11 @@ constexpr std::array<PowerOfTenApproximation, kTableSize> make_powers_of_ten() {
 
 }  // namespace fast_path_detail
 
-inline constexpr std::array<PowerOfTenApproximation, fast_path_detail::kTableSize> kPowersOfTen =
-    fast_path_detail::make_powers_of_ten();
+inline constexpr std::array<PowerOfTenApproximation, fast_path_detail::kTableSize>
+    kPowerOfTenApproximations = fast_path_detail::make_powers_of_ten();
 
 constexpr const PowerOfTenApproximation& power_of_ten_approximation(int q) {
-    return kPowersOfTen[static_cast<std::size_t>(q - kFastPathMinPowerOfTen)];
+    return kPowerOfTenApproximations[static_cast<std::size_t>(q - kFastPathMinPowerOfTen)];
 }
 
 // w * 10^q rounded to binary128, for w < 2^127 and q within the table; nothing when

@@ -19,6 +19,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "recio/decimal_characters.hpp"
+
 namespace recio {
 
 enum class DecimalKind : std::uint8_t { number, infinity, nan, malformed };
@@ -57,10 +59,6 @@ constexpr std::int64_t signed_length(std::size_t length) {
 
 namespace scan_detail {
 
-constexpr bool is_digit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 constexpr char lower_case(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
 }
@@ -75,20 +73,6 @@ constexpr bool equals_ignoring_case(std::string_view text, std::string_view lowe
         }
     }
     return true;
-}
-
-constexpr bool is_exponent_letter(char c) {
-    switch (c) {
-        case 'E':
-        case 'e':
-        case 'D':
-        case 'd':
-        case 'Q':
-        case 'q':
-            return true;
-        default:
-            return false;
-    }
 }
 
 }  // namespace scan_detail
@@ -166,7 +150,7 @@ namespace scan_detail {
         }
         const char* const exponent_start = position;
         std::int64_t exponent = 0;
-        while (position != end && is_digit(*position)) {
+        while (position != end && is_decimal_digit(*position)) {
             exponent = std::min(exponent * 10 + (*position - '0'), kExponentLimit);
             ++position;
         }

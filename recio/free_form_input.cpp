@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "numeric/constants.hpp"
+#include "recio/decimal_characters.hpp"
 #include "recio/decimal_conversion.hpp"
 #include "recio/decimal_fast_path.hpp"
 #include "recio/decimal_scan.hpp"
@@ -54,17 +55,9 @@ constexpr bool is_logical_letter(char c) {
     return c == 'T' || c == 't' || c == 'F' || c == 'f';
 }
 
-constexpr char upper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 constexpr bool is_letter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
-constexpr bool is_digit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 class ReadRequest {
 public:
     ReadRequest(UnitConnection& unit, EndExit end_exit) : unit_(unit), end_exit_(end_exit) {}
@@ -206,7 +199,8 @@ private:
         } else if (is_logical_letter(c) || (c == '.' && position_ + 1 < record_.size() &&
                                             is_logical_letter(record_[position_ + 1]))) {
             const char letter = c == '.' ? record_[position_ + 1] : c;
-            found = Found{true, upper(letter) == 'F' ? numeric::kPositiveZero : numeric::kMinusOne};
+            found = Found{
+                true, to_upper_case(letter) == 'F' ? numeric::kPositiveZero : numeric::kMinusOne};
             position_ = end_of_word(record_, position_);
             last_significant_ = record_[position_ - 1];
         } else if (const ScannedPrefix plain = scan_decimal_prefix(record_.substr(position_));
@@ -355,7 +349,7 @@ private:
                     return false;
                 }
                 for (std::size_t i = start; i < p; ++i) {
-                    if (upper(record_[i]) != word[i - start]) {
+                    if (to_upper_case(record_[i]) != word[i - start]) {
                         return false;
                     }
                 }
@@ -366,13 +360,13 @@ private:
             }
         } else {
             bool digits = false;
-            while (is_digit(at(p))) {
+            while (is_decimal_digit(at(p))) {
                 ++p;
                 digits = true;
             }
             if (at(p) == '.') {
                 ++p;
-                while (is_digit(at(p))) {
+                while (is_decimal_digit(at(p))) {
                     ++p;
                     digits = true;
                 }
@@ -380,10 +374,10 @@ private:
             if (!digits) {
                 syntax_error();
             }
-            const char letter = upper(at(p));
+            const char letter = to_upper_case(at(p));
             if (letter == 'E' || letter == 'D' || letter == 'Q') {
                 ++p;
-                while (is_digit(at(p))) {
+                while (is_decimal_digit(at(p))) {
                     ++p;
                 }
             }

@@ -1,5 +1,7 @@
 #include "recio/general_field_fast.hpp"
 
+#include "recio/decimal_characters.hpp"
+
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -9,26 +11,6 @@ namespace {
 
 using u64 = std::uint64_t;
 using u128 = unsigned __int128;
-
-constexpr std::array<u64, 28> kPowersOfFive = [] {
-    std::array<u64, 28> powers{};
-    u64 power = 1;
-    for (auto& p : powers) {
-        p = power;
-        power *= 5;
-    }
-    return powers;
-}();
-
-constexpr std::array<u64, 20> kPowersOfTen = [] {
-    std::array<u64, 20> powers{};
-    u64 power = 1;
-    for (auto& p : powers) {
-        p = power;
-        power *= 10;
-    }
-    return powers;
-}();
 
 // The widest field whose digits, and one more, fit a machine word.
 constexpr int kMaxWidth = 17;

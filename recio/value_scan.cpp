@@ -2,26 +2,10 @@
 
 #include <optional>
 
+#include "recio/decimal_characters.hpp"
+
 namespace recio {
 namespace {
-
-constexpr bool is_digit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-constexpr bool is_exponent_letter(char c) {
-    switch (c) {
-        case 'E':
-        case 'e':
-        case 'D':
-        case 'd':
-        case 'Q':
-        case 'q':
-            return true;
-        default:
-            return false;
-    }
-}
 
 constexpr bool begins_word(char c) {
     return c == 'I' || c == 'i' || c == 'N' || c == 'n';
@@ -54,12 +38,12 @@ std::optional<std::size_t> end_of_plain_decimal(std::string_view record, std::si
         ++p;
     }
     const char* const digits = p;
-    while (p != last && is_digit(*p)) {
+    while (p != last && is_decimal_digit(*p)) {
         ++p;
     }
     if (p != last && *p == '.') {
         ++p;
-        while (p != last && is_digit(*p)) {
+        while (p != last && is_decimal_digit(*p)) {
             ++p;
         }
     }
@@ -86,7 +70,7 @@ NumericScan scan_numeric_value(std::string_view record, std::size_t start) {
     for (; position < record.size(); ++position) {
         const char c = record[position];
         const bool at_start = position == start;
-        if (is_digit(c)) {
+        if (is_decimal_digit(c)) {
             any_digit = true;
             digit_since_sign_or_start = true;
             sign_waits_for_digit = false;

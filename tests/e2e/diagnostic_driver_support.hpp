@@ -14,7 +14,7 @@
 
 namespace diagtest {
 
-using Environment = std::vector<std::pair<std::string, std::string>>;
+using testsupport::Environment;
 
 inline testsupport::ChildOptions driver(const std::vector<std::string>& arguments,
                                         const Environment& environment = {}) {

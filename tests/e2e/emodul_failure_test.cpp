@@ -18,13 +18,7 @@ using testsupport::TempDir;
 const std::string kNamePrompt = "\nMesswertedatei = ";
 const std::string kDistancePrompt = "Abstand a = ";
 
-ChildOptions emodul_in(const TempDir& directory, diagtest::Environment environment = {}) {
-    ChildOptions options;
-    options.arguments = {EMODUL_BINARY};
-    options.working_directory = directory.path();
-    options.environment = std::move(environment);
-    return options;
-}
+using testsupport::emodul_in;
 
 ::testing::AssertionResult is_emodul_traceback(std::string_view text) {
     return is_plain_traceback(text, Innermost::in_program, "emodul");

@@ -31,12 +31,9 @@ const std::string kNamePrompt = "\nMesswertedatei = ";
 const std::string kAllPrompts = "\nMesswertedatei = Abstand a = Abstand b = Durchmesser d0  = ";
 const std::string kAnswers = "probe.txt\n100\n100\n10\n";
 
-ChildOptions emodul_in(const TempDir& directory) {
-    ChildOptions options;
-    options.arguments = {EMODUL_BINARY};
-    options.working_directory = directory.path();
-    options.environment = {{"EVIO_DISABLE_STACK_TRACE", "true"}};
-    return options;
+// Diagnostics here are compared without their traceback.
+ChildOptions emodul_without_traceback(const TempDir& directory) {
+    return testsupport::emodul_in(directory, {{"EVIO_DISABLE_STACK_TRACE", "true"}});
 }
 
 bool under_address_sanitizer() {
@@ -58,14 +55,15 @@ void write_series(const TempDir& directory, std::size_t records) {
 TEST(FaultInjection, FileSystemRefusingToGrowKeepsTheRowsWrittenBefore) {
     TempDir directory;
     write_series(directory, 20);
-    ChildOptions options = emodul_in(directory);
+    ChildOptions options = emodul_without_traceback(directory);
     // Four rows of 25 bytes fit; the fifth write is refused with EFBIG instead of
     // a SIGXFSZ, as a full disk refuses it with ENOSPC.
     options.limits = {{RLIMIT_FSIZE, 100}};
     options.ignored_signals = {SIGXFSZ};
     const ChildResult result = testsupport::run_child(options, kAnswers);
-    EXPECT_EQ(result.err, "iodiag: File too large\niodiag: severe (38): error during write, unit 10, file " +
-                              directory.file("plot.dat") + "\n");
+    EXPECT_EQ(result.err,
+              "iodiag: File too large\niodiag: severe (38): error during write, unit 10, file " +
+                  directory.file("plot.dat") + "\n");
     EXPECT_EQ(result.exit_status, 38);
     EXPECT_EQ(result.out, kAllPrompts + "\nE-unendlich =   679.41     MPa\n");
     EXPECT_EQ(directory.read_file("plot.dat"),
@@ -77,12 +75,13 @@ TEST(FaultInjection, FileSystemRefusingToGrowKeepsTheRowsWrittenBefore) {
 
 TEST(FaultInjection, MemoryRefusedForTheSeries) {
     if (under_address_sanitizer() || !testsupport::test_wrapper().empty()) {
-        GTEST_SKIP() << "the sanitizer or the wrapper needs more address space than the limit allows";
+        GTEST_SKIP()
+            << "the sanitizer or the wrapper needs more address space than the limit allows";
     }
     TempDir directory;
-    write_series(directory, 2'000'000);  // 32 MB per array
+    write_series(directory, 2'000'000);        // 32 MB per array
     for (const rlim_t megabytes : {24, 56}) {  // refused for KRAFT, then only for WEG
-        ChildOptions options = emodul_in(directory);
+        ChildOptions options = emodul_without_traceback(directory);
         options.limits = {{RLIMIT_AS, megabytes << 20}};
         const ChildResult result = testsupport::run_child(options, kAnswers);
         EXPECT_EQ(result.err, "iodiag: severe (41): insufficient virtual memory\n") << megabytes;
@@ -95,7 +94,8 @@ TEST(FaultInjection, ReadRefusedByTheSystem) {
     // The process's own memory file opens read-write, but reading at offset 0,
     // where nothing is mapped, fails with EIO.
     TempDir directory;
-    const ChildResult result = testsupport::run_child(emodul_in(directory), "/proc/self/mem\n");
+    const ChildResult result =
+        testsupport::run_child(emodul_without_traceback(directory), "/proc/self/mem\n");
     EXPECT_EQ(result.err,
               "iodiag: Input/output error\n"
               "iodiag: severe (39): error during read, unit 10, file /proc/self/mem\n");
@@ -104,8 +104,8 @@ TEST(FaultInjection, ReadRefusedByTheSystem) {
 
 // Runs the child under ptrace and calls `between_passes` when it is about to open
 // `path` for the second time, that is between the counting and the loading pass.
-ChildResult run_changing_the_file_between_passes(const ChildOptions& options, const std::string& path,
-                                                 const std::string& input,
+ChildResult run_changing_the_file_between_passes(const ChildOptions& options,
+                                                 const std::string& path, const std::string& input,
                                                  const std::function<void()>& between_passes) {
     int in[2];
     int out[2];
@@ -152,7 +152,8 @@ ChildResult run_changing_the_file_between_passes(const ChildOptions& options, co
             ::ptrace(PTRACE_GETREGS, child, nullptr, &registers);
             if (registers.orig_rax == SYS_openat) {
                 std::string name;
-                for (unsigned long address = registers.rsi; name.size() < 4096; address += sizeof(long)) {
+                for (unsigned long address = registers.rsi; name.size() < 4096;
+                     address += sizeof(long)) {
                     errno = 0;
                     const long word = ::ptrace(PTRACE_PEEKDATA, child, address, nullptr);
                     const char* bytes = reinterpret_cast<const char*>(&word);
@@ -195,7 +196,7 @@ TEST(FaultInjection, MeasurementFileGrowsBetweenThePasses) {
     directory.write_file("probe.txt", "1 2 1\n2 4 2\n");
     // The loading pass reads the new contents with the old count.
     const ChildResult result = run_changing_the_file_between_passes(
-        emodul_in(directory), directory.file("probe.txt"), kAnswers,
+        emodul_without_traceback(directory), directory.file("probe.txt"), kAnswers,
         [&] { directory.write_file("probe.txt", "1 6 1\n2 12 2\n3 99 3\n4 99 4\n"); });
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.exit_status, 0);
@@ -210,7 +211,7 @@ TEST(FaultInjection, MeasurementFileShrinksBetweenThePasses) {
     TempDir directory;
     directory.write_file("probe.txt", "1 2 1\n2 4 2\n3 6 3\n");
     const ChildResult result = run_changing_the_file_between_passes(
-        emodul_in(directory), directory.file("probe.txt"), kAnswers,
+        emodul_without_traceback(directory), directory.file("probe.txt"), kAnswers,
         [&] { directory.write_file("probe.txt", "1 2 1\n"); });
     EXPECT_EQ(result.err, "iodiag: severe (24): end-of-file during read, unit 10, file " +
                               directory.file("probe.txt") + "\n");
@@ -230,15 +231,15 @@ const Interruption kInterruptions[] = {
 };
 
 TEST(FaultInjection, InterruptedAtEveryPrompt) {
-    const std::string prompts[] = {"\nMesswertedatei = ", "Abstand a = ", "Abstand b = ",
-                                   "Durchmesser d0  = "};
+    const std::string prompts[] = {
+        "\nMesswertedatei = ", "Abstand a = ", "Abstand b = ", "Durchmesser d0  = "};
     const std::string answers[] = {"probe.txt\n", "100\n", "100\n"};
     for (const Interruption& interruption : kInterruptions) {
         for (std::size_t at = 0; at < 4; ++at) {
             SCOPED_TRACE(std::string(interruption.line) + " at prompt " + std::to_string(at));
             TempDir directory;
             directory.write_file("probe.txt", "1 2 1\n2 4 2\n");
-            Child child(emodul_in(directory));
+            Child child(emodul_without_traceback(directory));
             std::string shown;
             for (std::size_t i = 0; i <= at; ++i) {
                 shown += prompts[i];
@@ -264,7 +265,7 @@ TEST(FaultInjection, InterruptedWhileLoadingALongSeries) {
     write_series(directory, 3'000'000);
     for (const Interruption& interruption : kInterruptions) {
         SCOPED_TRACE(interruption.line);
-        Child child(emodul_in(directory));
+        Child child(emodul_without_traceback(directory));
         ASSERT_TRUE(child.wait_for_output(kNamePrompt));
         child.write_stdin("probe.txt\n");
         ::usleep(60'000);

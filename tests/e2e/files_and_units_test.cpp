@@ -58,12 +58,9 @@ void PrintTo(const OpenCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-ChildOptions emodul_in(const TempDir& directory) {
-    ChildOptions options;
-    options.arguments = {EMODUL_BINARY};
-    options.working_directory = directory.path();
-    options.environment = {{"EVIO_DISABLE_STACK_TRACE", "true"}};
-    return options;
+// Diagnostics here are compared without their traceback.
+ChildOptions emodul_without_traceback(const TempDir& directory) {
+    return testsupport::emodul_in(directory, {{"EVIO_DISABLE_STACK_TRACE", "true"}});
 }
 
 class OpeningTheMeasurementFile : public ::testing::TestWithParam<OpenCase> {};
@@ -72,7 +69,7 @@ TEST_P(OpeningTheMeasurementFile, ReportsTheCondition) {
     const OpenCase& c = GetParam();
     TempDir directory;
     c.prepare(directory);
-    ChildOptions options = emodul_in(directory);
+    ChildOptions options = emodul_without_traceback(directory);
     if (c.as_nobody) {
         options.run_as = kNobody;
     }
@@ -136,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(Files, OpeningTheMeasurementFile, ::testing::ValuesIn(k
 TEST(FileCreation, MissingNameIsCreatedEmptyWithTheCreationMask) {
     for (const mode_t mask : {mode_t{0}, mode_t{022}, mode_t{027}}) {
         TempDir directory;
-        ChildOptions options = emodul_in(directory);
+        ChildOptions options = emodul_without_traceback(directory);
         options.umask = mask;
         const ChildResult result = testsupport::run_child(options, "neu.txt\n100\n100\n10\n");
         EXPECT_EQ(result.exit_status, 0) << result.err;
@@ -154,7 +151,7 @@ TEST(HomeDirectory, TildeNameOpensBelowHome) {
     TempDir directory;
     ::mkdir(directory.file("home").c_str(), 0777);
     directory.write_file("home/m.txt", kSeries);
-    ChildOptions options = emodul_in(directory);
+    ChildOptions options = emodul_without_traceback(directory);
     options.environment.emplace_back("HOME", directory.file("home"));
     ChildResult result = testsupport::run_child(options, "~/m.txt\n100\n100\n10\n");
     EXPECT_EQ(result.exit_status, 0) << result.err;
@@ -169,7 +166,7 @@ TEST(HomeDirectory, TildeNameOpensBelowHome) {
 
 TEST(HomeDirectory, OverlongResolvedNameIsRefusedBeforeAnySystemCall) {
     TempDir directory;
-    ChildOptions options = emodul_in(directory);
+    ChildOptions options = emodul_without_traceback(directory);
     options.environment.emplace_back("HOME", "/" + std::string(4100, 'h'));
     const ChildResult result = testsupport::run_child(options, "~/m.txt\n");
     EXPECT_EQ(result.err,
@@ -183,7 +180,7 @@ protected:
     PlotFile() { directory.write_file("probe.txt", kSeries); }
     ChildResult run(bool as_nobody = false,
                     std::vector<std::pair<std::string, std::string>> env = {}) {
-        ChildOptions options = emodul_in(directory);
+        ChildOptions options = emodul_without_traceback(directory);
         if (as_nobody) {
             options.run_as = kNobody;
         }
@@ -244,7 +241,7 @@ TEST(ConsoleInput, ASecondProgramFindsTheLinesNotUsed) {
     const std::string rest = "rest 1\nrest 2 without line feed";
     directory.write_file("input.txt", answers + rest);
     for (const bool from_file : {false, true}) {
-        ChildOptions options = emodul_in(directory);
+        ChildOptions options = emodul_without_traceback(directory);
         options.arguments = {"/bin/sh", "-c", std::string(EMODUL_BINARY) + " >/dev/null; cat"};
         if (from_file) {
             options.stdin_kind = testsupport::StdinKind::file;
@@ -259,7 +256,7 @@ TEST(ConsoleInput, RedirectedByEnvironment) {
     TempDir directory;
     directory.write_file("probe.txt", kSeries);
     directory.write_file("answers.txt", "probe.txt\n100\n100\n10\n");
-    ChildOptions options = emodul_in(directory);
+    ChildOptions options = emodul_without_traceback(directory);
     options.environment.emplace_back("EVIO_READ", "answers.txt");
     ChildResult result = testsupport::run_child(options, "");
     EXPECT_EQ(result.exit_status, 0) << result.err;
@@ -279,7 +276,7 @@ TEST(ConsoleOutput, RedirectedByEnvironment) {
     TempDir directory;
     directory.write_file("probe.txt", kSeries);
     directory.write_file("out.txt", std::string(500, 'x'));
-    ChildOptions options = emodul_in(directory);
+    ChildOptions options = emodul_without_traceback(directory);
     options.environment.emplace_back("EVIO_PRINT", "out.txt");
     const ChildResult result = testsupport::run_child(options, "probe.txt\n100\n100\n10\n");
     EXPECT_EQ(result.exit_status, 0) << result.err;
@@ -292,7 +289,7 @@ TEST(ConsoleOutput, RedirectedByEnvironment) {
 TEST(ConsoleInput, RefusedReadIsReported) {
     TempDir directory;
     ::mkdir(directory.file("stdin-dir").c_str(), 0777);
-    ChildOptions options = emodul_in(directory);
+    ChildOptions options = emodul_without_traceback(directory);
     options.stdin_kind = testsupport::StdinKind::file;
     options.stdin_file = directory.file("stdin-dir");
     const ChildResult result = testsupport::run_child(options);
@@ -305,7 +302,7 @@ TEST(ConsoleInput, RefusedReadIsReported) {
 
 TEST(ConsoleInput, EndOfInputOnATerminalNamesTheDevice) {
     TempDir directory;
-    ChildOptions options = emodul_in(directory);
+    ChildOptions options = emodul_without_traceback(directory);
     options.stdin_kind = testsupport::StdinKind::terminal;
     testsupport::Child child(options);
     ASSERT_TRUE(child.wait_for_output(kNamePrompt));
@@ -320,7 +317,7 @@ TEST(RecordLengthControl, InvalidValueRefusesTheFirstConnection) {
     TempDir directory;
     directory.write_file("probe.txt", kSeries);
     for (const char* value : {"abc", "-5", "", "12x", " 12"}) {
-        ChildOptions options = emodul_in(directory);
+        ChildOptions options = emodul_without_traceback(directory);
         options.environment.emplace_back("UNIO_FMT_RECL", value);
         const ChildResult result = testsupport::run_child(options, "probe.txt\n100\n100\n10\n");
         EXPECT_EQ(result.err,
@@ -329,7 +326,7 @@ TEST(RecordLengthControl, InvalidValueRefusesTheFirstConnection) {
         EXPECT_EQ(result.exit_status, 99) << value;
         EXPECT_EQ(result.out, "") << value;
     }
-    ChildOptions options = emodul_in(directory);
+    ChildOptions options = emodul_without_traceback(directory);
     options.environment.emplace_back("UNIO_FMT_RECL", "132");
     EXPECT_EQ(testsupport::run_child(options, "probe.txt\n100\n100\n10\n").exit_status, 0);
 }

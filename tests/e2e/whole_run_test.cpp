@@ -53,11 +53,8 @@ TEST_P(WholeRun, ProducesExactlyTheseBytes) {
     if (c.measurements) {
         directory.write_file("probe.txt", *c.measurements);
     }
-    ChildOptions options;
-    options.arguments = {EMODUL_BINARY};
-    options.working_directory = directory.path();
-    options.environment = {{"EVIO_DISABLE_STACK_TRACE", "true"}};
-    const auto result = testsupport::run_child(options, c.console);
+    const auto result = testsupport::run_child(
+        testsupport::emodul_in(directory, {{"EVIO_DISABLE_STACK_TRACE", "true"}}), c.console);
 
     EXPECT_EQ(result.out, c.out);
     EXPECT_EQ(result.err, replace_all(c.err, "{dir}", directory.path()));

@@ -7,18 +7,14 @@
 
 #include "numeric/bit_pattern.hpp"
 #include "numeric/floating_environment.hpp"
+#include "tests/support/bit_patterns.hpp"
 
 namespace {
 
 using numeric::QuadReal;
 
-QuadReal bits(const char* pattern) {
-    return numeric::parse_bit_pattern(pattern).value();
-}
-std::string hex(QuadReal x) {
-    const auto digits = numeric::to_bit_pattern(x);
-    return std::string(digits.data(), digits.size());
-}
+using testsupport::bits;
+using testsupport::hex;
 
 constexpr const char* kZero = "00000000000000000000000000000000";
 constexpr const char* kOne = "3FFF0000000000000000000000000000";

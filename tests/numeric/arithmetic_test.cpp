@@ -7,18 +7,14 @@
 #include "numeric/bit_pattern.hpp"
 #include "numeric/constants.hpp"
 #include "numeric/floating_environment.hpp"
+#include "tests/support/bit_patterns.hpp"
 
 namespace {
 
 using numeric::QuadReal;
 
-QuadReal bits(const char* pattern) {
-    return numeric::parse_bit_pattern(pattern).value();
-}
-std::string hex(QuadReal x) {
-    const auto digits = numeric::to_bit_pattern(x);
-    return std::string(digits.data(), digits.size());
-}
+using testsupport::bits;
+using testsupport::hex;
 
 class ArithmeticTest : public ::testing::Test {
 protected:
@@ -38,6 +34,17 @@ constexpr const char* kMinusInf = "FFFF0000000000000000000000000000";
 constexpr const char* kDefaultNaN = "FFFF8000000000000000000000000000";
 constexpr const char* kMaxFinite = "7FFEFFFFFFFFFFFFFFFFFFFFFFFFFFFF";
 constexpr const char* kOnePointOne = "3FFF199999999999999999999999999A";
+
+QuadReal apply(char operation, QuadReal x, QuadReal y) {
+    switch (operation) {
+        case '+':
+            return numeric::add(x, y);
+        case '*':
+            return numeric::multiply(x, y);
+        default:
+            return numeric::divide(x, y);
+    }
+}
 
 struct BinaryCase {
     char operation;
@@ -81,19 +88,8 @@ TEST_F(ArithmeticTest, SpecialOperandsAndSigns) {
          "3FFF0000000000000000000000000002"},
     };
     for (const auto& [operation, x, y, expected] : cases) {
-        QuadReal result;
-        switch (operation) {
-            case '+':
-                result = numeric::add(bits(x), bits(y));
-                break;
-            case '*':
-                result = numeric::multiply(bits(x), bits(y));
-                break;
-            default:
-                result = numeric::divide(bits(x), bits(y));
-                break;
-        }
-        EXPECT_EQ(hex(result), expected) << x << ' ' << operation << ' ' << y;
+        EXPECT_EQ(hex(apply(operation, bits(x), bits(y))), expected)
+            << x << ' ' << operation << ' ' << y;
     }
 }
 
@@ -119,19 +115,8 @@ TEST_F(ArithmeticTest, NaNOperandsFollowThePropagationRules) {
         {'*', kQuietPayload, kQuietPayload, kQuietPayload},
     };
     for (const auto& [operation, x, y, expected] : cases) {
-        QuadReal result;
-        switch (operation) {
-            case '+':
-                result = numeric::add(bits(x), bits(y));
-                break;
-            case '*':
-                result = numeric::multiply(bits(x), bits(y));
-                break;
-            default:
-                result = numeric::divide(bits(x), bits(y));
-                break;
-        }
-        EXPECT_EQ(hex(result), expected) << x << ' ' << operation << ' ' << y;
+        EXPECT_EQ(hex(apply(operation, bits(x), bits(y))), expected)
+            << x << ' ' << operation << ' ' << y;
     }
 }
 

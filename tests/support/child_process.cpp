@@ -296,6 +296,14 @@ ChildResult Child::finish(Timeout timeout) {
     return result_;
 }
 
+ChildOptions emodul_in(const TempDir& directory, Environment environment) {
+    ChildOptions options;
+    options.arguments = {EMODUL_BINARY};
+    options.working_directory = directory.path();
+    options.environment = std::move(environment);
+    return options;
+}
+
 ChildResult run_child(const ChildOptions& options, std::string_view input, Timeout timeout) {
     Child child(options);
     child.write_stdin(input);

@@ -91,6 +91,14 @@ private:
     ChildResult result_;
 };
 
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
+class TempDir;
+
+// The options for running the program under test in `directory` with exactly the
+// given environment.
+ChildOptions emodul_in(const TempDir& directory, Environment environment = {});
+
 // Starts the child, writes `input` to its standard input (pipe or terminal), ends
 // the input and waits for the end.
 ChildResult run_child(const ChildOptions& options, std::string_view input = {},
