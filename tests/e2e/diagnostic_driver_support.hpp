@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <regex>
 #include <string>
 #include <string_view>
@@ -85,6 +86,29 @@ inline ::testing::AssertionResult is_plain_traceback(
         return ::testing::AssertionFailure() << "walk did not reach the start routine:\n" << text;
     }
     return ::testing::AssertionSuccess();
+}
+
+// A signal that interrupts a run, its line, and how the process then ends.
+struct InterruptCase {
+    int signal_number;
+    std::string line;
+    int exit_status;  // or -1: ended by the abort signal
+};
+
+inline const InterruptCase kInterrupts[] = {
+    {SIGINT, "iodiag: error (69): process interrupted (SIGINT)\n", 1},
+    {SIGTERM, "iodiag: error (78): process killed (SIGTERM)\n", 1},
+    {SIGQUIT, "iodiag: error (79): process quit (SIGQUIT)\n", -1},
+    {SIGABRT, "iodiag: error (76): IOT trap signal\n", -1},
+};
+
+inline void expect_end(const testsupport::ChildResult& result, int exit_status) {
+    if (exit_status < 0) {
+        EXPECT_EQ(result.signal, SIGABRT);
+    } else {
+        EXPECT_EQ(result.signal, 0);
+        EXPECT_EQ(result.exit_status, exit_status);
+    }
 }
 
 // Splits a diagnostic after its first line: the message line and the rest.

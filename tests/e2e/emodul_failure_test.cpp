@@ -3,6 +3,7 @@
 // redirect or reshape the diagnostic.
 
 #include <csignal>
+#include <span>
 
 #include "tests/e2e/diagnostic_driver_support.hpp"
 
@@ -46,29 +47,14 @@ TEST(EmodulFailure, EndOfInputAtTheNamePrompt) {
     EXPECT_EQ(typed.exit_status, 24);
 }
 
-struct PromptSignal {
-    int signal_number;
-    std::string line;
-    int exit_status;  // -1: ended by the abort signal
-};
+using diagtest::expect_end;
+using diagtest::InterruptCase;
 
-const PromptSignal kPromptSignals[] = {
-    {SIGINT, "iodiag: error (69): process interrupted (SIGINT)\n", 1},
-    {SIGTERM, "iodiag: error (78): process killed (SIGTERM)\n", 1},
-    {SIGQUIT, "iodiag: error (79): process quit (SIGQUIT)\n", -1},
-};
-
-void expect_end(const testsupport::ChildResult& result, int exit_status) {
-    if (exit_status < 0) {
-        EXPECT_EQ(result.signal, SIGABRT);
-    } else {
-        EXPECT_EQ(result.signal, 0);
-        EXPECT_EQ(result.exit_status, exit_status);
-    }
-}
+// The signals an operator can send at a prompt (an abort comes from inside).
+const std::span<const InterruptCase> kPromptSignals(diagtest::kInterrupts, 3);
 
 TEST(EmodulFailure, SignalsAtAPrompt) {
-    for (const PromptSignal& c : kPromptSignals) {
+    for (const InterruptCase& c : kPromptSignals) {
         SCOPED_TRACE(c.line);
         {
             TempDir directory;
@@ -99,7 +85,7 @@ TEST(EmodulFailure, SignalsAtAPrompt) {
 }
 
 TEST(EmodulFailure, KeysTypedAtTheTerminalPrompt) {
-    const std::pair<const char*, const PromptSignal*> cases[] = {
+    const std::pair<const char*, const InterruptCase*> cases[] = {
         {"\x03", &kPromptSignals[0]},
         {"\x1c", &kPromptSignals[2]},
     };

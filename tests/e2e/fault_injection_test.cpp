@@ -16,8 +16,10 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <span>
 #include <string>
 
+#include "tests/e2e/diagnostic_driver_support.hpp"
 #include "tests/support/child_process.hpp"
 
 namespace {
@@ -221,20 +223,13 @@ TEST(FaultInjection, MeasurementFileShrinksBetweenThePasses) {
 
 // An interrupting signal ends the run with its line and status 1, whatever step
 // the run is at; nothing of the unfinished steps is reported.
-struct Interruption {
-    int signal_number;
-    const char* line;
-};
-const Interruption kInterruptions[] = {
-    {SIGINT, "iodiag: error (69): process interrupted (SIGINT)\n"},
-    {SIGTERM, "iodiag: error (78): process killed (SIGTERM)\n"},
-};
+const std::span<const diagtest::InterruptCase> kInterruptions(diagtest::kInterrupts, 2);
 
 TEST(FaultInjection, InterruptedAtEveryPrompt) {
     const std::string prompts[] = {
         "\nMesswertedatei = ", "Abstand a = ", "Abstand b = ", "Durchmesser d0  = "};
     const std::string answers[] = {"probe.txt\n", "100\n", "100\n"};
-    for (const Interruption& interruption : kInterruptions) {
+    for (const diagtest::InterruptCase& interruption : kInterruptions) {
         for (std::size_t at = 0; at < 4; ++at) {
             SCOPED_TRACE(std::string(interruption.line) + " at prompt " + std::to_string(at));
             TempDir directory;
@@ -263,7 +258,7 @@ TEST(FaultInjection, InterruptedAtEveryPrompt) {
 TEST(FaultInjection, InterruptedWhileLoadingALongSeries) {
     TempDir directory;
     write_series(directory, 3'000'000);
-    for (const Interruption& interruption : kInterruptions) {
+    for (const diagtest::InterruptCase& interruption : kInterruptions) {
         SCOPED_TRACE(interruption.line);
         Child child(emodul_without_traceback(directory));
         ASSERT_TRUE(child.wait_for_output(kNamePrompt));

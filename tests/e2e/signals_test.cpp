@@ -33,27 +33,9 @@ testsupport::ChildResult signal_waiting_driver(
     return child.finish();
 }
 
-struct InterruptCase {
-    int signal_number;
-    std::string line;
-    int exit_status;  // or -1: ended by the abort signal
-};
-
-const InterruptCase kInterrupts[] = {
-    {SIGINT, "iodiag: error (69): process interrupted (SIGINT)\n", 1},
-    {SIGTERM, "iodiag: error (78): process killed (SIGTERM)\n", 1},
-    {SIGQUIT, "iodiag: error (79): process quit (SIGQUIT)\n", -1},
-    {SIGABRT, "iodiag: error (76): IOT trap signal\n", -1},
-};
-
-void expect_end(const testsupport::ChildResult& result, int exit_status) {
-    if (exit_status < 0) {
-        EXPECT_EQ(result.signal, SIGABRT);
-    } else {
-        EXPECT_EQ(result.signal, 0);
-        EXPECT_EQ(result.exit_status, exit_status);
-    }
-}
+using diagtest::expect_end;
+using diagtest::InterruptCase;
+using diagtest::kInterrupts;
 
 TEST(Signals, InterruptingSignalsWriteTheirLineWithoutTraceback) {
     for (const InterruptCase& c : kInterrupts) {
