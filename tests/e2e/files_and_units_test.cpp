@@ -123,6 +123,12 @@ const OpenCase kOpenCases[] = {
     {"name_with_leading_blanks_shown_resolved", kNothing, "  nodir/x.txt", 29,
      "iodiag: No such file or directory\n"
      "iodiag: severe (29): file not found, unit 10, file {dir}/nodir/x.txt\n"},
+    // A zero byte inside the name would make the system open a shorter name
+    // than the one shown: refused before any system call.
+    {"zero_byte_inside_the_name", kNothing, std::string("pro\0be.txt", 10), 43,
+     std::string(
+         "iodiag: severe (43): file name specification error, unit 10, file {dir}/pro\0be.txt\n",
+         83)},
     {"absolute_name", kNothing, "/nonexistent-dir/m", 29,
      "iodiag: No such file or directory\n"
      "iodiag: severe (29): file not found, unit 10, file /nonexistent-dir/m\n"},
