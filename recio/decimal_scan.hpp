@@ -59,27 +59,6 @@ constexpr std::int64_t signed_length(std::size_t length) {
 
 namespace scan_detail {
 
-// Four characters in one word, the first in the lowest byte.
-constexpr std::uint32_t load_four_bytes(const char* p) {
-    std::uint32_t word = 0;
-    for (int i = 0; i < 4; ++i) {
-        word |= static_cast<std::uint32_t>(static_cast<unsigned char>(p[i])) << (8 * i);
-    }
-    return word;
-}
-
-// Every byte is 0x30..0x39: its high nibble is 3, and adding 6 leaves it 3.
-constexpr bool all_four_are_digits(std::uint32_t word) {
-    return ((word & 0xF0F0F0F0U) | (((word + 0x06060606U) & 0xF0F0F0F0U) >> 4)) == 0x33333333U;
-}
-
-// The value of four digit bytes: pairs first, then the two pairs.
-constexpr std::uint32_t value_of_four_digits(std::uint32_t word) {
-    word -= 0x30303030U;
-    word = word * 10 + (word >> 8);
-    return ((word & 0x00FF00FFU) * (100U * 65536U + 1U)) >> 16;
-}
-
 constexpr char lower_case(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
 }
@@ -120,16 +99,6 @@ namespace scan_detail {
 
     std::uint64_t digits_value = 0;
     const auto take_digits = [&] {
-        // Four digits at a time where four stand together: a shorter chain of
-        // dependent multiplications for the common lengths of measured values.
-        while (end - position >= 4) {
-            const std::uint32_t four = load_four_bytes(position);
-            if (!all_four_are_digits(four)) {
-                break;
-            }
-            digits_value = digits_value * 10'000 + value_of_four_digits(four);
-            position += 4;
-        }
         for (; position != end; ++position) {
             const auto digit = static_cast<unsigned>(static_cast<unsigned char>(*position)) - '0';
             if (digit > 9) {
