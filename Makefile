@@ -5,12 +5,14 @@
 
 BUILD_DIR    ?= build
 SANITIZE_DIR ?= build-sanitize
+FUZZ_DIR     ?= build-fuzz
+FUZZ_SECONDS ?= 10
 JOBS         ?= $(shell nproc 2>/dev/null || echo 2)
 # Warnings are errors in CI builds (CI is set there) and whenever WERROR=ON.
 WERROR       ?= $(if $(CI),ON,OFF)
 CMAKE_FLAGS  := -DEMODUL_WERROR=$(WERROR)
 
-.PHONY: all build test check memcheck sanitize run bench clean
+.PHONY: all build test check memcheck sanitize run bench fuzz clean
 
 all: build
 
@@ -40,5 +42,13 @@ bench: build
 	cmake --build $(BUILD_DIR) --target benchmarks -j $(JOBS)
 	for b in $(BUILD_DIR)/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
 
+# The libFuzzer targets under fuzz/ (clang, ASan, UBSan), built in build-fuzz/ and
+# run FUZZ_SECONDS each: `make fuzz FUZZ_SECONDS=600`.
+fuzz:
+	cmake -S . -B $(FUZZ_DIR) -DEMODUL_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ \
+	      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEMODUL_BENCHMARKS=OFF
+	cmake --build $(FUZZ_DIR) -j $(JOBS)
+	fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)

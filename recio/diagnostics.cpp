@@ -169,4 +169,14 @@ void fail_without_unit(Condition condition, std::int32_t unit_number, std::strin
     end_after_condition(number);
 }
 
+#ifdef EMODUL_FUZZING
+// FUZZ BUILD ONLY: forgets the diagnostics of the previous input.
+namespace fuzzing {
+void reset_diagnostic_state() {
+    begun_count = 0;
+    diagnostic_storage_taken = 0;
+}
+}  // namespace fuzzing
+#endif
+
 }  // namespace recio

@@ -6,6 +6,7 @@
 
 #include "numeric/floating_environment.hpp"
 #include "recio/diagnostic_controls.hpp"
+#include "recio/fuzz_hooks.hpp"
 #include "recio/signals.hpp"
 #include "recio/traceback.hpp"
 #include "recio/units.hpp"
@@ -19,6 +20,15 @@ namespace {
 constexpr int kMostNestedRunDowns = 2;
 volatile std::sig_atomic_t run_downs_under_way = 0;
 volatile std::sig_atomic_t run_down_finished = 0;
+
+[[noreturn]] void exit_with(int status) {
+#ifdef EMODUL_FUZZING
+    // FUZZ BUILD ONLY: the target catches the end and goes on with its next input.
+    throw fuzzing::ProcessEnd{status};
+#else
+    ::_exit(status);
+#endif
+}
 
 }  // namespace
 
@@ -41,7 +51,7 @@ int normal_end() {
 
 void end_process(int status) {
     run_down_once();
-    ::_exit(status);
+    exit_with(status);
 }
 
 void end_after_condition(int number) {
@@ -49,7 +59,7 @@ void end_after_condition(int number) {
     if (diagnostic_controls().abort_on_severe) {
         raise_abort_trigger();
     }
-    ::_exit(number);
+    exit_with(number);
 }
 
 void run_down_once() {
@@ -61,5 +71,21 @@ void run_down_once() {
     run_downs_under_way = run_downs_under_way - 1;
     run_down_finished = 1;
 }
+
+#ifdef EMODUL_FUZZING
+// FUZZ BUILD ONLY.
+namespace fuzzing {
+void reset_unit_slots();
+void reset_diagnostic_state();
+
+void reset_process_state() {
+    reset_unit_slots();
+    reset_diagnostic_state();
+    run_downs_under_way = 0;
+    run_down_finished = 0;
+    unblock_asynchronous_signals();
+}
+}  // namespace fuzzing
+#endif
 
 }  // namespace recio

@@ -11,8 +11,15 @@
 namespace recio {
 namespace {
 
+#ifdef EMODUL_FUZZING
+// FUZZ BUILD ONLY: blocks small enough that the fuzzers' short inputs span many of
+// them, so that records crossing a block end are met all the time.
+constexpr std::size_t kFileBlockSize = 1 << 6;
+constexpr std::size_t kConsoleBlockSize = 1 << 5;
+#else
 constexpr std::size_t kFileBlockSize = 1 << 16;
 constexpr std::size_t kConsoleBlockSize = 1 << 12;
+#endif
 
 enum class ReadMode {
     single_bytes,            // console from a terminal, pipe or socket

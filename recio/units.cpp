@@ -262,4 +262,19 @@ void run_down() {
     }
 }
 
+#ifdef EMODUL_FUZZING
+// FUZZ BUILD ONLY: closes what the slots still hold (never the standard streams)
+// and forgets every connection, so that the next input connects afresh.
+namespace fuzzing {
+void reset_unit_slots() {
+    for (UnitSlot* slot : {&file_slot, &console_input_slot, &console_output_slot}) {
+        if (slot->connected && slot->connection.descriptor > STDERR_FILENO) {
+            ::close(slot->connection.descriptor);
+        }
+        start_connection(*slot, 0);
+    }
+}
+}  // namespace fuzzing
+#endif
+
 }  // namespace recio

@@ -1,0 +1,280 @@
+// Fuzz target: free-form read requests on arbitrary input.
+//
+// Input: byte 0 gives the number of schedule bytes that follow (1 to 8); each
+// schedule byte describes one read request, used in turn: one to three items, with
+// or without an end exit. The rest (at most 4096 bytes) is the input of the unit.
+//
+// The same requests run three times over the same bytes: on unit 10 (a memory
+// file read in blocks), on the console input from a regular file (read in blocks,
+// the position set back behind each record) and on the console input from a pipe
+// (read one byte at a time). Requests go on until one returns the end indication
+// or the "process" ends with a condition.
+//
+// Oracle:
+//  - no crash, hang, leak or sanitizer report;
+//  - the three runs agree: the same items assigned with the same values, the
+//    same end;
+//  - a run ends at end of file only through a request with an end exit, and
+//    otherwise with condition 24 (no end exit), 59 or 64, nothing else;
+//  - each completed request takes at least one record, so there are no more of
+//    them than records; on the console it consumes input exactly up to the end of
+//    a record (both console forms stop at the same byte) and never further;
+//  - every value assigned is one that some value text of the input converts to:
+//    a number word, Inf, Infinity, NaN or a logical constant, never anything made
+//    up (a quoted string, a repeat count left alone, a slash or a null never
+//    assign).
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "fuzz/support/in_process.hpp"
+#include "fuzz/support/report.hpp"
+#include "numeric/bit_pattern.hpp"
+#include "numeric/constants.hpp"
+#include "recio/decimal_conversion.hpp"
+#include "recio/free_form_input.hpp"
+
+namespace {
+
+using numeric::QuadReal;
+
+constexpr std::size_t kMaxInput = 4096;
+constexpr int kMaxItems = 3;
+
+// A signalling NaN, which the reader never produces: an item that still holds it
+// was left unchanged.
+constexpr QuadReal kUnchanged = QuadReal::from_words(0x7FFF000000000000ULL, 0x5EADULL);
+
+struct Request {
+    int items = 1;
+    recio::EndExit end_exit = recio::EndExit::absent;
+};
+
+struct Completed {
+    std::array<QuadReal, kMaxItems> items;
+    std::size_t position = 0;  // console input consumed after the request
+    bool operator==(const Completed&) const = default;
+};
+
+struct RunLog {
+    std::vector<Completed> completed;
+    std::optional<int> status;  // nothing: ended with the end indication
+    bool last_had_end_exit = false;
+};
+
+enum class Source { file_unit, console_file, console_pipe };
+
+const char* name_of(Source source) {
+    switch (source) {
+        case Source::file_unit:
+            return "unit 10";
+        case Source::console_file:
+            return "console from a file";
+        case Source::console_pipe:
+            return "console from a pipe";
+    }
+    return "";
+}
+
+int memory_file() {
+    const int descriptor = ::memfd_create("fuzz-input", MFD_CLOEXEC);
+    FUZZ_CHECK(descriptor >= 0, "memfd_create failed");
+    return descriptor;
+}
+
+RunLog run_requests(Source source, std::string_view input, const std::vector<Request>& schedule) {
+    static const int file_unit_memory = memory_file();
+    static const int console_memory = memory_file();
+
+    recio::UnitConnection connection;
+    connection.file_name.assign("fuzz-input");
+    int pipe_ends[2] = {-1, -1};
+    if (source == Source::console_pipe) {
+        FUZZ_CHECK(::pipe2(pipe_ends, O_CLOEXEC) == 0, "pipe2 failed");
+        FUZZ_CHECK(
+            ::write(pipe_ends[1], input.data(), input.size()) == static_cast<ssize_t>(input.size()),
+            "the pipe took less than the input");
+        ::close(pipe_ends[1]);
+        connection.unit = recio::kConsoleInputUnit;
+        connection.descriptor = pipe_ends[0];
+        connection.seekable = false;
+    } else {
+        const int descriptor = source == Source::file_unit ? file_unit_memory : console_memory;
+        FUZZ_CHECK(::ftruncate(descriptor, 0) == 0 &&
+                       ::pwrite(descriptor, input.data(), input.size(), 0) ==
+                           static_cast<ssize_t>(input.size()) &&
+                       ::lseek(descriptor, 0, SEEK_SET) == 0,
+                   "cannot fill the memory file");
+        connection.unit = source == Source::file_unit ? recio::kFileUnit : recio::kConsoleInputUnit;
+        connection.descriptor = descriptor;
+        connection.seekable = true;
+        connection.access =
+            source == Source::file_unit ? recio::Access::read_write : recio::Access::read_only;
+    }
+
+    const auto consumed = [&]() -> std::size_t {
+        if (source == Source::console_pipe) {
+            int left = 0;
+            FUZZ_CHECK(::ioctl(pipe_ends[0], FIONREAD, &left) == 0, "FIONREAD failed");
+            return input.size() - static_cast<std::size_t>(left);
+        }
+        if (source == Source::console_file) {
+            return static_cast<std::size_t>(::lseek(connection.descriptor, 0, SEEK_CUR));
+        }
+        return 0;
+    };
+
+    const auto records = static_cast<std::size_t>(std::count(input.begin(), input.end(), '\n')) + 1;
+    RunLog log;
+    log.status = fuzzsupport::run_as_process([&] {
+        for (std::size_t k = 0;; ++k) {
+            const Request& request = schedule[k % schedule.size()];
+            std::array<QuadReal, kMaxItems> items;
+            items.fill(kUnchanged);
+            std::array<QuadReal*, kMaxItems> pointers = {&items[0], &items[1], &items[2]};
+            log.last_had_end_exit = request.end_exit == recio::EndExit::present;
+            const recio::ReadOutcome outcome =
+                recio::read_values(connection,
+                                   std::span<QuadReal* const>(
+                                       pointers.data(), static_cast<std::size_t>(request.items)),
+                                   request.end_exit);
+            if (outcome == recio::ReadOutcome::end_of_file) {
+                FUZZ_CHECK(log.last_had_end_exit, "end indication without an end exit");
+                return;
+            }
+            log.completed.push_back({items, consumed()});
+            FUZZ_CHECK(log.completed.size() <= records,
+                       std::string("more completed requests than records on ") + name_of(source));
+        }
+    });
+    if (pipe_ends[0] >= 0) {
+        ::close(pipe_ends[0]);
+    }
+    return log;
+}
+
+bool is_logical_start(std::string_view token) {
+    if (!token.empty() && token[0] == '.') {
+        token.remove_prefix(1);
+    }
+    return !token.empty() && std::string_view("TtFf").find(token[0]) != std::string_view::npos;
+}
+
+// Every value that some word of the input converts to, words cut at every
+// character that can end or split a value.
+std::set<std::pair<std::uint64_t, std::uint64_t>> values_in(std::string_view input) {
+    std::set<std::pair<std::uint64_t, std::uint64_t>> values;
+    const auto add = [&](QuadReal v) { values.insert({v.high, v.low}); };
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= input.size(); ++i) {
+        if (i < input.size() &&
+            std::string_view(" \t\r\n,/()*'\"").find(input[i]) == std::string_view::npos) {
+            continue;
+        }
+        const std::string_view token = input.substr(start, i - start);
+        start = i + 1;
+        if (token.empty()) {
+            continue;
+        }
+        if (is_logical_start(token)) {
+            const char letter = token[0] == '.' ? token[1] : token[0];
+            add(letter == 'T' || letter == 't' ? numeric::kMinusOne : numeric::kPositiveZero);
+        }
+        const recio::ConvertedValue converted = recio::convert_numeric_value(token);
+        if (converted.ok) {
+            add(converted.value);
+        }
+    }
+    return values;
+}
+
+std::string shown(QuadReal value) {
+    const auto digits = numeric::to_bit_pattern(value);
+    return std::string(digits.data(), digits.size());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzzsupport::prepare_in_process_runs();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 2) {
+        return 0;
+    }
+    const std::size_t schedule_length = 1 + (data[0] & 7);
+    if (size < 1 + schedule_length) {
+        return 0;
+    }
+    std::vector<Request> schedule;
+    for (std::size_t i = 0; i < schedule_length; ++i) {
+        const std::uint8_t b = data[1 + i];
+        schedule.push_back(
+            {1 + (b & 3) % 3, (b & 4) != 0 ? recio::EndExit::present : recio::EndExit::absent});
+    }
+    const std::string_view input(reinterpret_cast<const char*>(data + 1 + schedule_length),
+                                 std::min(size - 1 - schedule_length, kMaxInput));
+
+    const RunLog on_file = run_requests(Source::file_unit, input, schedule);
+    const RunLog on_console = run_requests(Source::console_file, input, schedule);
+    const RunLog on_pipe = run_requests(Source::console_pipe, input, schedule);
+
+    // How the runs end.
+    if (on_file.status) {
+        const int status = *on_file.status;
+        const bool allowed =
+            status == 59 || status == 64 || (status == 24 && !on_file.last_had_end_exit);
+        FUZZ_CHECK(allowed, "the reader ended with condition " + std::to_string(status));
+    }
+    FUZZ_CHECK(on_console.status == on_file.status && on_pipe.status == on_file.status,
+               "the runs end differently: " + std::to_string(on_file.status.value_or(0)) + ", " +
+                   std::to_string(on_console.status.value_or(0)) + ", " +
+                   std::to_string(on_pipe.status.value_or(0)));
+
+    // What they assign.
+    FUZZ_CHECK(on_console.completed.size() == on_file.completed.size() &&
+                   on_pipe.completed.size() == on_file.completed.size(),
+               "the runs complete different numbers of requests");
+    std::size_t previous = 0;
+    for (std::size_t k = 0; k < on_file.completed.size(); ++k) {
+        FUZZ_CHECK(on_console.completed[k].items == on_file.completed[k].items &&
+                       on_pipe.completed[k].items == on_file.completed[k].items,
+                   "request " + std::to_string(k) + " assigns differently on the three sources");
+        const std::size_t position = on_console.completed[k].position;
+        FUZZ_CHECK(on_pipe.completed[k].position == position,
+                   "the console forms consume up to different bytes after request " +
+                       std::to_string(k) + ": " + std::to_string(position) + " and " +
+                       std::to_string(on_pipe.completed[k].position));
+        FUZZ_CHECK(position > previous || (k == 0 && position > 0),
+                   "a completed request consumed nothing");
+        FUZZ_CHECK(position == input.size() || input[position - 1] == '\n',
+                   "console input consumed to the middle of a record");
+        previous = position;
+    }
+
+    const auto values = values_in(input);
+    for (const Completed& request : on_file.completed) {
+        for (const QuadReal& item : request.items) {
+            if (item != kUnchanged) {
+                FUZZ_CHECK(values.count({item.high, item.low}) == 1,
+                           "assigned " + shown(item) + ", which no value text of the input gives");
+            }
+        }
+    }
+    return 0;
+}
