@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <sstream>
 #include <string>
@@ -155,5 +156,34 @@ const ReadCase kFailures[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Failures, FreeFormRead, ::testing::ValuesIn(kFailures),
                          [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// quadprobe calc answers every well-formed command and stops at the first
+// malformed one with a line on standard error and status 2.
+TEST(QuadprobeCalc, StopsAtTheFirstMalformedCommand) {
+    struct Case {
+        const char* commands;
+        const char* out;
+    };
+    const Case cases[] = {
+        {"add 3FFF0000000000000000000000000000 3FFF0000000000000000000000000000\nadd 3FFF 1\n",
+         "40000000000000000000000000000000\n"},
+        {"pow 3FFF0000000000000000000000000000 2147483648\n", ""},
+        {"sub 3FFF0000000000000000000000000000 3FFF0000000000000000000000000000\n", ""},
+        {"fmt 3FFF0000000000000000000000000000 1\n", ""},
+        {"\n", ""},
+    };
+    for (const Case& c : cases) {
+        testsupport::ChildOptions options;
+        options.arguments = {QUADPROBE_BINARY, "calc"};
+        const auto result = testsupport::run_child(options, c.commands);
+        EXPECT_EQ(result.out, c.out) << c.commands;
+        EXPECT_EQ(result.exit_status, 2) << c.commands;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    }
+}
 
 }  // namespace

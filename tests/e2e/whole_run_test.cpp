@@ -157,6 +157,8 @@ const WholeRunCase kDialogueCases[] = {
      std::nullopt, 24, "iodiag: severe (24): end-of-file during read, unit -4, file stdin\n"},
     {"end_of_input_at_the_name", kTwiceSeries, "", kPrompts.substr(0, 18), std::nullopt, 24,
      "iodiag: severe (24): end-of-file during read, unit -4, file stdin\n"},
+    {"end_of_input_at_a", kTwiceSeries, "probe.txt\n", kPrompts.substr(0, 30), std::nullopt, 24,
+     "iodiag: severe (24): end-of-file during read, unit -4, file stdin\n"},
     {"end_of_input_at_b", kTwiceSeries, "probe.txt\n100\n", kPrompts.substr(0, 42), std::nullopt,
      24, "iodiag: severe (24): end-of-file during read, unit -4, file stdin\n"},
     {"end_of_input_at_d0", kTwiceSeries, "probe.txt\n100\n100\n", kPrompts, std::nullopt, 24,
