@@ -58,6 +58,8 @@ constexpr bool is_logical_letter(char c) {
 constexpr bool is_letter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
+
+// One read request: the request state lives as long as the request.
 class ReadRequest {
 public:
     ReadRequest(UnitConnection& unit, EndExit end_exit) : unit_(unit), end_exit_(end_exit) {}
