@@ -4,7 +4,9 @@
 // ratio.
 
 #include <benchmark/benchmark.h>
+
 #include <quadmath.h>
+#include "bench/measurement_files.hpp"
 
 #include <array>
 #include <cstdlib>
@@ -131,13 +133,6 @@ void BM_ReferenceQuadmath(benchmark::State& state) {
 }
 BENCHMARK(BM_ReferenceQuadmath);
 
-// Processor time of this thread: other processes on a shared machine do not count.
-double thread_seconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
-}
-
 // Both implementations over all samples in every iteration; the counters are the
 // mean nanoseconds per field of each and how many times faster the program's is.
 void BM_VersusReference(benchmark::State& state) {
@@ -156,14 +151,14 @@ void BM_VersusReference(benchmark::State& state) {
     double theirs = 0;
     Field field;
     for (auto _ : state) {
-        const double start = thread_seconds();
+        const double start = bench::processor_seconds();
         for (int round = 0; round < kRounds; ++round) {
             for (const Sample& sample : kSamples) {
                 recio::format_general_field(sample.value, 12, 5, field);
                 benchmark::DoNotOptimize(field);
             }
         }
-        const double middle = thread_seconds();
+        const double middle = bench::processor_seconds();
         for (int round = 0; round < kRounds; ++round) {
             for (const Sample& sample : kSamples) {
                 reference_field(sample.value, field);
@@ -171,7 +166,7 @@ void BM_VersusReference(benchmark::State& state) {
             }
         }
         ours += middle - start;
-        theirs += thread_seconds() - middle;
+        theirs += bench::processor_seconds() - middle;
     }
     const double fields = static_cast<double>(state.iterations()) * kRounds * kSampleCount;
     const double ours_ns = 1e9 * ours / fields;

@@ -46,13 +46,6 @@ ReferenceSeries load_the_straightforward_way(const std::string& path) {
     return series;
 }
 
-// Processor time of this process: steadier than the wall clock on a shared machine.
-double cpu_seconds() {
-    timespec now{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
-}
-
 void LoadingPassesAgainstReference(benchmark::State& state) {
     numeric::set_floating_environment();
     bench::ScratchDirectory directory;
@@ -61,14 +54,14 @@ void LoadingPassesAgainstReference(benchmark::State& state) {
     double ours = 0;
     double reference = 0;
     for (auto _ : state) {
-        double start = cpu_seconds();
+        double start = bench::processor_seconds();
         const auto series = evaluation::load_measurements(path);
-        ours += cpu_seconds() - start;
+        ours += bench::processor_seconds() - start;
         benchmark::DoNotOptimize(series.n);
 
-        start = cpu_seconds();
+        start = bench::processor_seconds();
         const auto expected = load_the_straightforward_way(path);
-        reference += cpu_seconds() - start;
+        reference += bench::processor_seconds() - start;
         benchmark::DoNotOptimize(expected.kraft.data());
         if (static_cast<std::size_t>(series.n) != expected.kraft.size()) {
             state.SkipWithError("the loaders disagree on the number of records");

@@ -3,11 +3,18 @@
 // displacement of 6 to 8 significant digits per record, 32 bytes a record.
 
 #include <cstddef>
+#include <ctime>
 #include <string>
 
 namespace bench {
 
 inline constexpr std::size_t kRecordBytes = 32;
+
+// Processor time of this process so far, in seconds: steadier than the wall clock
+// on a shared machine, where other processes take turns on the same cores.
+inline double processor_seconds() {
+    return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+}
 
 // Writes `records` records to `path`, the same ones for the same seed.
 void write_measurement_file(const std::string& path, std::size_t records, unsigned seed = 1);

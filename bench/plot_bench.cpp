@@ -50,13 +50,6 @@ void write_the_straightforward_way(const char* path, const std::vector<QuadReal>
     std::fclose(file);
 }
 
-// Processor time of this process: steadier than the wall clock on a shared machine.
-double cpu_seconds() {
-    timespec now{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
-}
-
 // state.range(0): 1 with UNIO_BUFFERED (records collected in blocks), 0 by
 // default (one write request per record, which a per-record reference does not
 // pay for; the figure shows what that guarantee costs).
@@ -78,14 +71,14 @@ void PlotFileAgainstReference(benchmark::State& state) {
     double ours = 0;
     double reference = 0;
     for (auto _ : state) {
-        double start = cpu_seconds();
+        double start = bench::processor_seconds();
         evaluation::write_plot_file(weg, k, e);
-        ours += cpu_seconds() - start;
+        ours += bench::processor_seconds() - start;
 
-        start = cpu_seconds();
+        start = bench::processor_seconds();
         write_the_straightforward_way("reference.dat", weg,
                                       std::bit_cast<__float128>(k) * std::bit_cast<__float128>(e));
-        reference += cpu_seconds() - start;
+        reference += bench::processor_seconds() - start;
     }
     const auto runs = static_cast<double>(state.iterations());
     state.counters["ours_ms"] = 1e3 * ours / runs;
