@@ -6,6 +6,7 @@
 #include <span>
 
 #include "tests/e2e/diagnostic_driver_support.hpp"
+#include "tests/support/dialogue.hpp"
 
 namespace {
 
@@ -16,8 +17,8 @@ using testsupport::Child;
 using testsupport::ChildOptions;
 using testsupport::TempDir;
 
-const std::string kNamePrompt = "\nMesswertedatei = ";
-const std::string kDistancePrompt = "Abstand a = ";
+using testsupport::kNamePrompt;
+const std::string& kDistancePrompt = testsupport::kDistanceAPrompt;
 
 using testsupport::emodul_in;
 

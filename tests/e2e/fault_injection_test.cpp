@@ -21,6 +21,7 @@
 
 #include "tests/e2e/diagnostic_driver_support.hpp"
 #include "tests/support/child_process.hpp"
+#include "tests/support/dialogue.hpp"
 
 namespace {
 
@@ -29,8 +30,8 @@ using testsupport::ChildOptions;
 using testsupport::ChildResult;
 using testsupport::TempDir;
 
-const std::string kNamePrompt = "\nMesswertedatei = ";
-const std::string kAllPrompts = "\nMesswertedatei = Abstand a = Abstand b = Durchmesser d0  = ";
+using testsupport::kAllPrompts;
+using testsupport::kNamePrompt;
 const std::string kAnswers = "probe.txt\n100\n100\n10\n";
 
 // Diagnostics here are compared without their traceback.
@@ -226,8 +227,8 @@ TEST(FaultInjection, MeasurementFileShrinksBetweenThePasses) {
 const std::span<const diagtest::InterruptCase> kInterruptions(diagtest::kInterrupts, 2);
 
 TEST(FaultInjection, InterruptedAtEveryPrompt) {
-    const std::string prompts[] = {
-        "\nMesswertedatei = ", "Abstand a = ", "Abstand b = ", "Durchmesser d0  = "};
+    const std::string prompts[] = {kNamePrompt, testsupport::kDistanceAPrompt,
+                                   testsupport::kDistanceBPrompt, testsupport::kDiameterPrompt};
     const std::string answers[] = {"probe.txt\n", "100\n", "100\n"};
     for (const diagtest::InterruptCase& interruption : kInterruptions) {
         for (std::size_t at = 0; at < 4; ++at) {

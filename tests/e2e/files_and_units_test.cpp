@@ -15,6 +15,7 @@
 #include <string>
 
 #include "tests/support/child_process.hpp"
+#include "tests/support/dialogue.hpp"
 
 namespace {
 
@@ -24,8 +25,8 @@ using testsupport::TempDir;
 
 constexpr std::pair<uid_t, gid_t> kNobody{65534, 65534};
 
-const std::string kNamePrompt = "\nMesswertedatei = ";
-const std::string kAllPrompts = "\nMesswertedatei = Abstand a = Abstand b = Durchmesser d0  = ";
+using testsupport::kAllPrompts;
+using testsupport::kNamePrompt;
 const std::string kSeries = "1 2 1\n2 4 2\n3 6 3\n4 8 4\n";
 
 std::string replace_all(std::string text, const std::string& from, const std::string& to) {

@@ -9,13 +9,14 @@
 #include <string>
 
 #include "tests/support/child_process.hpp"
+#include "tests/support/dialogue.hpp"
 
 namespace {
 
 using testsupport::ChildOptions;
 using testsupport::TempDir;
 
-const std::string kPrompts = "\nMesswertedatei = Abstand a = Abstand b = Durchmesser d0  = ";
+const std::string& kPrompts = testsupport::kAllPrompts;
 
 std::string result_lines(const std::string& field) {
     return kPrompts + "\nE-unendlich = " + field + " MPa\n";
