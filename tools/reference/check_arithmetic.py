@@ -5,13 +5,12 @@ usage: check_arithmetic.py QUADPROBE [CASES] [SEED]
 """
 
 import os
-import random
-import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import binary128 as b  # noqa: E402
+from quadprobe_check import arguments, compare  # noqa: E402
 from operands import close_pair, random_operand  # noqa: E402
 
 OPERATIONS = {"add": b.add, "mul": b.multiply, "div": b.divide}
@@ -56,28 +55,10 @@ FIXED = [
 
 
 def main():
-    quadprobe = sys.argv[1]
-    count = int(sys.argv[2]) if len(sys.argv) > 2 else 20000
-    seed = int(sys.argv[3]) if len(sys.argv) > 3 else 20261208
-    rng = random.Random(seed)
+    quadprobe, count, rng = arguments(20000)
     checks = FIXED + list(cases(rng, count))
-    commands = "".join(command + "\n" for command, _ in checks)
-    run = subprocess.run([quadprobe, "calc"], input=commands.encode(), capture_output=True)
-    if run.returncode != 0:
-        print("quadprobe failed with status %d: %s" % (run.returncode, run.stderr.decode()))
-        return 1
-    results = run.stdout.decode().split("\n")
-    failures = 0
-    for (command, expected), got in zip(checks, results):
-        if got != b.hex32(expected):
-            failures += 1
-            if failures <= 20:
-                print("%s -> %s, expected %s" % (command, got, b.hex32(expected)))
-    if len(results) != len(checks) + 1:
-        print("expected %d result lines, got %d" % (len(checks), len(results) - 1))
-        return 1
-    print("%d of %d operations differ from the exact reference" % (failures, len(checks)))
-    return 1 if failures else 0
+    return compare(quadprobe, "calc", [(command, b.hex32(expected)) for command, expected in checks],
+                   "operations")
 
 
 if __name__ == "__main__":

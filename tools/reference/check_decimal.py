@@ -10,15 +10,14 @@ usage: check_decimal.py QUADPROBE [RANDOM_CASES] [SEED]
 """
 
 import os
-import random
 import re
-import subprocess
 import sys
 from fractions import Fraction
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import binary128 as b  # noqa: E402
+from quadprobe_check import arguments, compare  # noqa: E402
 from operands import random_fraction  # noqa: E402
 
 # Midpoints are written out in full, with up to 11,564 digits.
@@ -230,11 +229,13 @@ def alphabet_cases(rng, count):
         yield "".join(rng.choices(alphabet, weights, k=rng.randrange(1, 10)))
 
 
+def abbreviated(text):
+    shown = text if len(text) <= 80 else "%s...%s (%d characters)" % (text[:40], text[-30:], len(text))
+    return repr(shown)
+
+
 def main():
-    quadprobe = sys.argv[1]
-    count = int(sys.argv[2]) if len(sys.argv) > 2 else 20000
-    seed = int(sys.argv[3]) if len(sys.argv) > 3 else 20261208
-    rng = random.Random(seed)
+    quadprobe, count, rng = arguments(20000)
     texts = special_cases()
     texts += [random_ordinary(rng) for _ in range(count)]
     texts += [random_any_magnitude(rng) for _ in range(count // 10)]
@@ -242,26 +243,8 @@ def main():
     texts += list(alphabet_cases(rng, count // 5))
     assert all("\n" not in text and not text.endswith("\r") for text in texts)
 
-    run = subprocess.run([quadprobe, "decimal"], input="".join(t + "\n" for t in texts).encode("latin-1"),
-                         capture_output=True)
-    if run.returncode != 0:
-        print("quadprobe failed with status %d: %s" % (run.returncode, run.stderr.decode()))
-        return 1
-    results = run.stdout.decode().split("\n")
-    if len(results) != len(texts) + 1:
-        print("expected %d result lines, got %d" % (len(texts), len(results) - 1))
-        return 1
-    failures = 0
-    for text, got in zip(texts, results):
-        want = expected(text)
-        if got != want:
-            failures += 1
-            if failures <= 20:
-                shown = text if len(text) <= 80 else "%s...%s (%d characters)" % (
-                    text[:40], text[-30:], len(text))
-                print("%r -> %s, expected %s" % (shown, got, want))
-    print("%d of %d value texts differ from the exact reference" % (failures, len(texts)))
-    return 1 if failures else 0
+    return compare(quadprobe, "decimal", [(text, expected(text)) for text in texts],
+                   "value texts", shown=abbreviated)
 
 
 if __name__ == "__main__":

@@ -8,14 +8,13 @@ usage: check_decimal_digits.py QUADPROBE [RANDOM_CASES] [SEED]
 """
 
 import os
-import random
-import subprocess
 import sys
 from fractions import Fraction
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import binary128 as b  # noqa: E402
+from quadprobe_check import arguments, compare  # noqa: E402
 from check_general_field import decimal_exponent, round_half_even  # noqa: E402
 
 MAX_DIGITS = 48
@@ -133,10 +132,7 @@ def ties(rng):
 
 
 def main():
-    quadprobe = sys.argv[1]
-    count = int(sys.argv[2]) if len(sys.argv) > 2 else 6000
-    seed = int(sys.argv[3]) if len(sys.argv) > 3 else 20261208
-    rng = random.Random(seed)
+    quadprobe, count, rng = arguments(6000)
 
     commands = []
     for _ in range(count):
@@ -155,26 +151,10 @@ def main():
                  (one, "cut", MAX_DIGITS + 2), (b.MAX_FINITE, "fix", 0), (1, "fix", 10 ** 6),
                  (1, "fix", 4000), (1, "fix", 4965), (1, "fix", 4966)]
 
-    text = "".join("digits %s %s %d\n" % (b.hex32(bits), operation, n)
-                   for bits, operation, n in commands)
-    run = subprocess.run([quadprobe, "calc"], input=text.encode(), capture_output=True)
-    if run.returncode != 0:
-        print("quadprobe failed with status %d: %s" % (run.returncode, run.stderr.decode()))
-        return 1
-    results = run.stdout.decode().split("\n")
-    if len(results) != len(commands) + 1:
-        print("expected %d result lines, got %d" % (len(commands), len(results) - 1))
-        return 1
-    failures = 0
-    for (bits, operation, n), got in zip(commands, results):
-        expected = CONVERSIONS[operation](bits, n)
-        if got != expected:
-            failures += 1
-            if failures <= 20:
-                print("digits %s %s %d -> %s, expected %s" % (b.hex32(bits), operation, n, got,
-                                                              expected))
-    print("%d of %d conversions differ from the exact reference" % (failures, len(commands)))
-    return 1 if failures else 0
+    return compare(quadprobe, "calc",
+                   [("digits %s %s %d" % (b.hex32(bits), operation, n),
+                     CONVERSIONS[operation](bits, n)) for bits, operation, n in commands],
+                   "conversions")
 
 
 if __name__ == "__main__":

@@ -7,14 +7,13 @@ usage: check_general_field.py QUADPROBE [RANDOM_CASES] [SEED]
 """
 
 import os
-import random
-import subprocess
 import sys
 from fractions import Fraction
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import binary128 as b  # noqa: E402
+from quadprobe_check import arguments, compare  # noqa: E402
 
 WIDTH = 12
 DIGITS = 5
@@ -253,10 +252,7 @@ def boundary_values():
 
 
 def main():
-    quadprobe = sys.argv[1]
-    count = int(sys.argv[2]) if len(sys.argv) > 2 else 3000
-    seed = int(sys.argv[3]) if len(sys.argv) > 3 else 20261208
-    rng = random.Random(seed)
+    quadprobe, count, rng = arguments(3000)
 
     checks = []
     for text, field in TABLE:
@@ -270,23 +266,9 @@ def main():
               + tie_values(rng) + boundary_values())
     checks += [(bits, general_field(bits)) for bits in values]
 
-    commands = "".join("fmt %s\n" % b.hex32(bits) for bits, _ in checks)
-    run = subprocess.run([quadprobe, "calc"], input=commands.encode(), capture_output=True)
-    if run.returncode != 0:
-        print("quadprobe failed with status %d: %s" % (run.returncode, run.stderr.decode()))
-        return 1
-    results = run.stdout.decode().split("\n")
-    if len(results) != len(checks) + 1:
-        print("expected %d result lines, got %d" % (len(checks), len(results) - 1))
-        return 1
-    failures = 0
-    for (bits, expected), got in zip(checks, results):
-        if got != "|%s|" % expected:
-            failures += 1
-            if failures <= 20:
-                print("fmt %s -> %s, expected |%s|" % (b.hex32(bits), got, expected))
-    print("%d of %d general fields differ from the exact reference" % (failures, len(checks)))
-    return 1 if failures else 0
+    return compare(quadprobe, "calc",
+                   [("fmt %s" % b.hex32(bits), "|%s|" % field) for bits, field in checks],
+                   "general fields")
 
 
 if __name__ == "__main__":
