@@ -26,7 +26,7 @@ def compare(quadprobe, mode, checks, what, shown=lambda line: line):
     if run.returncode != 0:
         print("quadprobe failed with status %d: %s" % (run.returncode, run.stderr.decode()))
         return 1
-    results = run.stdout.decode().split("\n")
+    results = run.stdout.decode("latin-1").split("\n")
     if len(results) != len(checks) + 1:
         print("expected %d result lines, got %d" % (len(checks), len(results) - 1))
         return 1
