@@ -94,8 +94,7 @@ std::string_view convert_digits(const std::vector<std::string_view>& words, Outp
     return {};
 }
 
-std::string_view evaluate_modulus(const std::vector<std::string_view>& words,
-                                  OutputBatch& output) {
+std::string_view evaluate_modulus(const std::vector<std::string_view>& words, OutputBatch& output) {
     if (words.size() < 4 || words.size() % 2 != 0) {
         return "expected modulus, a, b, d0 and pairs of force and displacement";
     }
