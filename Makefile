@@ -12,7 +12,7 @@ JOBS         ?= $(shell nproc 2>/dev/null || echo 2)
 WERROR       ?= $(if $(CI),ON,OFF)
 CMAKE_FLAGS  := -DEMODUL_WERROR=$(WERROR)
 
-.PHONY: all build test check memcheck sanitize run bench fuzz clean
+.PHONY: all build test test-long check memcheck sanitize run bench fuzz clean
 
 all: build
 
@@ -21,7 +21,11 @@ build:
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 test: build
-	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) -LE memcheck
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) -LE 'memcheck|long'
+
+# The differential checks with their long counts (10^8 operand pairs).
+test-long: build
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -L long
 
 check: test memcheck sanitize
 

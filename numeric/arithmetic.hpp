@@ -5,12 +5,24 @@
 
 #include <cstdint>
 
+#include "numeric/fast_arithmetic.hpp"
 #include "numeric/precision.hpp"
 
 namespace numeric {
 
-QuadReal add(QuadReal x, QuadReal y);
-QuadReal multiply(QuadReal x, QuadReal y);
+// The general routines: every operand and every result, on the compiler's
+// binary128 support. add and multiply below try the inline common case first.
+QuadReal general_add(QuadReal x, QuadReal y);
+QuadReal general_multiply(QuadReal x, QuadReal y);
+
+inline QuadReal add(QuadReal x, QuadReal y) {
+    QuadReal sum;
+    return fast::try_add(x, y, sum) ? sum : general_add(x, y);
+}
+inline QuadReal multiply(QuadReal x, QuadReal y) {
+    QuadReal product;
+    return fast::try_multiply(x, y, product) ? product : general_multiply(x, y);
+}
 QuadReal divide(QuadReal dividend, QuadReal divisor);
 
 // x raised to n by a fixed sequence of rounded multiplications (binary powering,
