@@ -12,16 +12,22 @@ namespace numeric {
 
 // The general routines: every operand and every result, on the compiler's
 // binary128 support. add and multiply below try the inline common case first.
-QuadReal general_add(QuadReal x, QuadReal y);
-QuadReal general_multiply(QuadReal x, QuadReal y);
+[[gnu::cold]] QuadReal general_add(QuadReal x, QuadReal y);
+[[gnu::cold]] QuadReal general_multiply(QuadReal x, QuadReal y);
 
 inline QuadReal add(QuadReal x, QuadReal y) {
-    QuadReal sum;
-    return fast::try_add(x, y, sum) ? sum : general_add(x, y);
+    const QuadReal sum = fast::try_add(x, y);
+    if (fast::needs_general_path(sum)) [[unlikely]] {
+        return general_add(x, y);
+    }
+    return sum;
 }
 inline QuadReal multiply(QuadReal x, QuadReal y) {
-    QuadReal product;
-    return fast::try_multiply(x, y, product) ? product : general_multiply(x, y);
+    const QuadReal product = fast::try_multiply(x, y);
+    if (fast::needs_general_path(product)) [[unlikely]] {
+        return general_multiply(x, y);
+    }
+    return product;
 }
 QuadReal divide(QuadReal dividend, QuadReal divisor);
 
