@@ -16,7 +16,7 @@
 
 #include "numeric/floating_environment.hpp"
 #include "numeric/precision.hpp"
-#include "recio/general_field.hpp"
+#include "decimal/general_field.hpp"
 
 namespace {
 

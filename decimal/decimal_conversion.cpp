@@ -1,9 +1,9 @@
-#include "recio/decimal_conversion.hpp"
+#include "decimal/decimal_conversion.hpp"
 
 #include "numeric/constants.hpp"
-#include "recio/decimal_exact.hpp"
-#include "recio/decimal_fast_path.hpp"
-#include "recio/decimal_scan.hpp"
+#include "decimal/decimal_exact.hpp"
+#include "decimal/decimal_fast_path.hpp"
+#include "decimal/decimal_scan.hpp"
 
 namespace recio {
 

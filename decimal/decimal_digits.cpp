@@ -1,6 +1,6 @@
-#include "recio/decimal_digits.hpp"
+#include "decimal/decimal_digits.hpp"
 
-#include "recio/decimal_characters.hpp"
+#include "decimal/decimal_characters.hpp"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,11 +1,11 @@
-#include "recio/decimal_exact.hpp"
+#include "decimal/decimal_exact.hpp"
 
 #include <algorithm>
 #include <array>
 #include <bit>
 
-#include "recio/decimal_characters.hpp"
-#include "recio/decimal_rounding.hpp"
+#include "decimal/decimal_characters.hpp"
+#include "decimal/decimal_rounding.hpp"
 
 namespace recio {
 namespace {

@@ -24,8 +24,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "recio/decimal_conversion.hpp"
-#include "recio/decimal_scan.hpp"
+#include "decimal/decimal_conversion.hpp"
+#include "decimal/decimal_scan.hpp"
 
 namespace recio {
 

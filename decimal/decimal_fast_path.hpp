@@ -24,8 +24,8 @@
 #include <optional>
 
 #include "numeric/precision.hpp"
-#include "recio/decimal_rounding.hpp"
-#include "recio/decimal_scan.hpp"
+#include "decimal/decimal_rounding.hpp"
+#include "decimal/decimal_scan.hpp"
 
 namespace recio {
 

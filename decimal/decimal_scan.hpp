@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "recio/decimal_characters.hpp"
+#include "decimal/decimal_characters.hpp"
 
 namespace recio {
 

@@ -1,11 +1,11 @@
-#include "recio/general_field.hpp"
+#include "decimal/general_field.hpp"
 
 #include <algorithm>
 #include <cstring>
 #include <string_view>
 
-#include "recio/decimal_digits.hpp"
-#include "recio/general_field_fast.hpp"
+#include "decimal/decimal_digits.hpp"
+#include "decimal/general_field_fast.hpp"
 
 namespace recio {
 namespace {

@@ -1,6 +1,6 @@
-#include "recio/general_field_fast.hpp"
+#include "decimal/general_field_fast.hpp"
 
-#include "recio/decimal_characters.hpp"
+#include "decimal/decimal_characters.hpp"
 
 #include <array>
 #include <bit>

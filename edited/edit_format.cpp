@@ -1,14 +1,14 @@
-#include "recio/edit_format.hpp"
+#include "edited/edit_format.hpp"
 
 #include <algorithm>
 #include <array>
 #include <cassert>
 #include <cstring>
 
-#include "recio/diagnostics.hpp"
-#include "recio/general_field.hpp"
-#include "recio/record_input.hpp"
-#include "recio/record_output.hpp"
+#include "units/unit_failure.hpp"
+#include "decimal/general_field.hpp"
+#include "units/record_input.hpp"
+#include "units/record_output.hpp"
 
 namespace recio {
 namespace {

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "numeric/precision.hpp"
-#include "recio/unit_connection.hpp"
+#include "units/unit_connection.hpp"
 
 namespace recio {
 

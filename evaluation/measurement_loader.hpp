@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "numeric/precision.hpp"
-#include "recio/series_allocation.hpp"
+#include "evaluation/series_allocation.hpp"
 
 namespace evaluation {
 

@@ -4,8 +4,8 @@
 
 #include "numeric/arithmetic.hpp"
 #include "numeric/constants.hpp"
-#include "recio/edit_format.hpp"
-#include "recio/units.hpp"
+#include "edited/edit_format.hpp"
+#include "units/units.hpp"
 
 namespace evaluation {
 

@@ -6,10 +6,10 @@
 #include "evaluation/modulus.hpp"
 #include "evaluation/plot_writer.hpp"
 #include "numeric/constants.hpp"
-#include "recio/edit_format.hpp"
-#include "recio/free_form_input.hpp"
-#include "recio/process_end.hpp"
-#include "recio/units.hpp"
+#include "edited/edit_format.hpp"
+#include "reader/free_form_input.hpp"
+#include "failure/process_end.hpp"
+#include "units/units.hpp"
 
 namespace evaluation {
 namespace {

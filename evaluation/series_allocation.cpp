@@ -1,10 +1,10 @@
-#include "recio/series_allocation.hpp"
+#include "evaluation/series_allocation.hpp"
 
 #include <sys/mman.h>
 
 #include <cstdlib>
 
-#include "recio/diagnostics.hpp"
+#include "failure/diagnostics.hpp"
 
 namespace recio {
 namespace {

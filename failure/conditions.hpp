@@ -2,6 +2,7 @@
 // The numbered conditions this program can meet. The number of a severe condition
 // is also the exit status of the process that it ends.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace recio {
@@ -39,6 +40,10 @@ enum class Condition : std::uint16_t {
     segmentation_fault = 174,
     array_size_overflow = 179,
 };
+
+// The longest file name any layer hands to the failure path, kept in place there
+// because a diagnostic may be written from a signal handler.
+inline constexpr std::size_t kMaxFileNameLength = 4096;
 
 constexpr int number_of(Condition condition) {
     return static_cast<int>(condition);

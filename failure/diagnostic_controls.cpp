@@ -1,9 +1,9 @@
-#include "recio/diagnostic_controls.hpp"
+#include "failure/diagnostic_controls.hpp"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "recio/environment_controls.hpp"
+#include "failure/environment_controls.hpp"
 
 namespace recio {
 namespace {

@@ -6,7 +6,7 @@
 #include <array>
 #include <string_view>
 
-#include "recio/unit_connection.hpp"
+#include "failure/conditions.hpp"
 
 namespace recio {
 

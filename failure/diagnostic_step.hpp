@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "recio/text_buffer.hpp"
-#include "recio/traceback.hpp"
+#include "failure/text_buffer.hpp"
+#include "failure/traceback.hpp"
 
 namespace recio {
 

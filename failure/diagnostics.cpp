@@ -1,4 +1,4 @@
-#include "recio/diagnostics.hpp"
+#include "failure/diagnostics.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,17 +7,14 @@
 #include <csignal>
 #include <cstring>
 
-#include "recio/diagnostic_controls.hpp"
-#include "recio/diagnostic_step.hpp"
-#include "recio/message_catalog.hpp"
-#include "recio/process_end.hpp"
-#include "recio/signals.hpp"
+#include "failure/diagnostic_controls.hpp"
+#include "failure/diagnostic_step.hpp"
+#include "failure/message_catalog.hpp"
+#include "failure/process_end.hpp"
+#include "failure/signals.hpp"
 
 namespace recio {
 namespace {
-
-// Shown for a connection that has no file name.
-constexpr std::string_view kPlaceholderFileName = "\"Unknown\"";
 
 // The deepest nesting a process can legitimately reach: a condition, a close
 // failure met by the run-down that follows it, and the line of the abort signal
@@ -138,35 +135,19 @@ void write_diagnostic(const DiagnosticRequest& request) {
     diagnostic_storage_taken = 0;
 }
 
-void report_on_unit(Condition condition, UnitConnection& unit, EndExit end_exit) {
-    if (condition == Condition::end_of_file && end_exit == EndExit::present) {
-        unit.end_reached = true;
-        unit.pending_system_error = 0;
-        return;
-    }
-    fail_on_unit(condition, unit);
-}
-
-void fail_on_unit(Condition condition, UnitConnection& unit) {
-    const TraceStart start = trace_start_in_caller();
+void fail_at(Condition condition, TraceStart start, std::int32_t unit_number,
+             std::string_view file, int system_error) {
     const int number = number_of(condition);
-    const std::string_view file =
-        unit.file_name.empty() ? kPlaceholderFileName : unit.file_name.view();
     begin_diagnostic(number);
-    if (unit.pending_system_error != 0) {
-        write_system_error_line(unit.pending_system_error);
-        unit.pending_system_error = 0;
+    if (system_error != 0) {
+        write_system_error_line(system_error);
     }
-    write_diagnostic({number, unit.unit, file, start, nullptr});
+    write_diagnostic({number, unit_number, file, start, nullptr});
     end_after_condition(number);
 }
 
 void fail_without_unit(Condition condition, std::int32_t unit_number, std::string_view file) {
-    const TraceStart start = trace_start_in_caller();
-    const int number = number_of(condition);
-    begin_diagnostic(number);
-    write_diagnostic({number, unit_number, file, start, nullptr});
-    end_after_condition(number);
+    fail_at(condition, trace_start_in_caller(), unit_number, file, 0);
 }
 
 #ifdef EMODUL_FUZZING

@@ -1,4 +1,4 @@
-#include "recio/environment_controls.hpp"
+#include "failure/environment_controls.hpp"
 
 #include <algorithm>
 #include <cstdlib>

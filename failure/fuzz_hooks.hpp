@@ -19,8 +19,7 @@ struct ProcessEnd {
     int status;
 };
 
-// Closes whatever the units still hold (the console files of EVIO_READ and
-// EVIO_PRINT included), forgets every connection, and clears the state of the
+// Clears the state of the
 // diagnostics and of the run-down, with the asynchronous signals unblocked: the
 // process is as it was before its first statement.
 void reset_process_state();

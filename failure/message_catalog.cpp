@@ -1,4 +1,4 @@
-#include "recio/message_catalog.hpp"
+#include "failure/message_catalog.hpp"
 
 #include <array>
 #include <iterator>

@@ -6,7 +6,7 @@
 #include <span>
 #include <string_view>
 
-#include "recio/text_buffer.hpp"
+#include "failure/text_buffer.hpp"
 
 namespace recio {
 

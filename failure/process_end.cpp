@@ -1,15 +1,14 @@
-#include "recio/process_end.hpp"
+#include "failure/process_end.hpp"
 
 #include <unistd.h>
 
 #include <csignal>
 
 #include "numeric/floating_environment.hpp"
-#include "recio/diagnostic_controls.hpp"
-#include "recio/fuzz_hooks.hpp"
-#include "recio/signals.hpp"
-#include "recio/traceback.hpp"
-#include "recio/units.hpp"
+#include "failure/diagnostic_controls.hpp"
+#include "failure/fuzz_hooks.hpp"
+#include "failure/signals.hpp"
+#include "failure/traceback.hpp"
 
 namespace recio {
 namespace {
@@ -20,6 +19,8 @@ namespace {
 constexpr int kMostNestedRunDowns = 2;
 volatile std::sig_atomic_t run_downs_under_way = 0;
 volatile std::sig_atomic_t run_down_finished = 0;
+// Set at start-up, before any signal handler is installed; only read after that.
+RunDownStep registered_run_down = nullptr;
 
 [[noreturn]] void exit_with(int status) {
 #ifdef EMODUL_FUZZING
@@ -32,10 +33,15 @@ volatile std::sig_atomic_t run_down_finished = 0;
 
 }  // namespace
 
-void start_up() {
+void register_run_down(RunDownStep step) {
+    registered_run_down = step;
+}
+
+void start_up(RunDownStep run_down) {
     numeric::set_floating_environment();
     adopt_diagnostic_controls_from_environment();
     remember_own_image();
+    register_run_down(run_down);
     if (!diagnostic_controls().ignore_exceptions) {
         install_signal_handling();
     }
@@ -67,7 +73,9 @@ void run_down_once() {
         return;
     }
     run_downs_under_way = run_downs_under_way + 1;
-    run_down();
+    if (registered_run_down != nullptr) {
+        registered_run_down();
+    }
     run_downs_under_way = run_downs_under_way - 1;
     run_down_finished = 1;
 }
@@ -75,11 +83,9 @@ void run_down_once() {
 #ifdef EMODUL_FUZZING
 // FUZZ BUILD ONLY.
 namespace fuzzing {
-void reset_unit_slots();
 void reset_diagnostic_state();
 
 void reset_process_state() {
-    reset_unit_slots();
     reset_diagnostic_state();
     run_downs_under_way = 0;
     run_down_finished = 0;

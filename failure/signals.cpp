@@ -1,14 +1,14 @@
-#include "recio/signals.hpp"
+#include "failure/signals.hpp"
 
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdint>
 
-#include "recio/diagnostic_controls.hpp"
-#include "recio/diagnostic_step.hpp"
-#include "recio/message_catalog.hpp"
-#include "recio/process_end.hpp"
+#include "failure/diagnostic_controls.hpp"
+#include "failure/diagnostic_step.hpp"
+#include "failure/message_catalog.hpp"
+#include "failure/process_end.hpp"
 
 namespace recio {
 namespace {

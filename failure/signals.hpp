@@ -2,7 +2,7 @@
 // The handling of the signals that end the process: each produces one
 // diagnostic without a unit, then the run-down, then the end of the process.
 
-#include "recio/conditions.hpp"
+#include "failure/conditions.hpp"
 
 namespace recio {
 

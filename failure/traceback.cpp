@@ -1,4 +1,4 @@
-#include "recio/traceback.hpp"
+#include "failure/traceback.hpp"
 
 #include <fcntl.h>
 #include <link.h>
@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <csignal>
 
-#include "recio/unit_connection.hpp"
+#include "failure/conditions.hpp"
 
 namespace recio {
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "recio/text_buffer.hpp"
+#include "failure/text_buffer.hpp"
 
 namespace recio {
 

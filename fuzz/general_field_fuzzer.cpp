@@ -27,8 +27,8 @@
 #include "fuzz/support/exact.hpp"
 #include "fuzz/support/report.hpp"
 #include "numeric/bit_pattern.hpp"
-#include "recio/decimal_digits.hpp"
-#include "recio/general_field.hpp"
+#include "decimal/decimal_digits.hpp"
+#include "decimal/general_field.hpp"
 
 namespace {
 

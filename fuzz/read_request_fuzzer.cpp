@@ -44,8 +44,8 @@
 #include "fuzz/support/report.hpp"
 #include "numeric/bit_pattern.hpp"
 #include "numeric/constants.hpp"
-#include "recio/decimal_conversion.hpp"
-#include "recio/free_form_input.hpp"
+#include "decimal/decimal_conversion.hpp"
+#include "reader/free_form_input.hpp"
 
 namespace {
 

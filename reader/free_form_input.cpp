@@ -1,4 +1,4 @@
-#include "recio/free_form_input.hpp"
+#include "reader/free_form_input.hpp"
 
 #include <charconv>
 #include <cstdint>
@@ -6,12 +6,12 @@
 #include <string_view>
 
 #include "numeric/constants.hpp"
-#include "recio/decimal_characters.hpp"
-#include "recio/decimal_conversion.hpp"
-#include "recio/decimal_fast_path.hpp"
-#include "recio/decimal_scan.hpp"
-#include "recio/record_input.hpp"
-#include "recio/value_scan.hpp"
+#include "decimal/decimal_characters.hpp"
+#include "decimal/decimal_conversion.hpp"
+#include "decimal/decimal_fast_path.hpp"
+#include "decimal/decimal_scan.hpp"
+#include "units/record_input.hpp"
+#include "reader/value_scan.hpp"
 
 namespace recio {
 namespace {

@@ -1,8 +1,8 @@
-#include "recio/value_scan.hpp"
+#include "reader/value_scan.hpp"
 
 #include <optional>
 
-#include "recio/decimal_characters.hpp"
+#include "decimal/decimal_characters.hpp"
 
 namespace recio {
 namespace {

@@ -1,6 +1,6 @@
-#include "recio/name_rule.hpp"
+#include "units/name_rule.hpp"
 
-#include "recio/unit_connection.hpp"
+#include "units/unit_connection.hpp"
 
 namespace recio {
 

@@ -1,4 +1,4 @@
-#include "recio/record_input.hpp"
+#include "units/record_input.hpp"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "recio/diagnostics.hpp"
+#include "units/unit_failure.hpp"
 
 namespace recio {
 namespace {

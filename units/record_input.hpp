@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-#include "recio/unit_connection.hpp"
+#include "units/unit_connection.hpp"
 
 namespace recio {
 

@@ -1,11 +1,11 @@
-#include "recio/record_output.hpp"
+#include "units/record_output.hpp"
 
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
-#include "recio/diagnostics.hpp"
+#include "units/unit_failure.hpp"
 
 namespace recio {
 namespace {

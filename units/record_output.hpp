@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "recio/unit_connection.hpp"
+#include "units/unit_connection.hpp"
 
 namespace recio {
 

@@ -5,15 +5,14 @@
 #include <cstdint>
 #include <string_view>
 
-#include "recio/byte_buffer.hpp"
+#include "failure/conditions.hpp"
+#include "units/byte_buffer.hpp"
 
 namespace recio {
 
 inline constexpr std::int32_t kFileUnit = 10;
 inline constexpr std::int32_t kConsoleInputUnit = -4;
 inline constexpr std::int32_t kConsoleOutputUnit = -1;
-
-inline constexpr std::size_t kMaxFileNameLength = 4096;
 
 // A resolved file name, held in place so that a diagnostic written from a signal
 // handler can show it without touching the allocator.

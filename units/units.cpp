@@ -1,4 +1,4 @@
-#include "recio/units.hpp"
+#include "units/units.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,10 +8,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "recio/diagnostics.hpp"
-#include "recio/environment_controls.hpp"
-#include "recio/name_rule.hpp"
-#include "recio/record_output.hpp"
+#include "failure/diagnostics.hpp"
+#include "units/unit_failure.hpp"
+#include "failure/environment_controls.hpp"
+#include "units/name_rule.hpp"
+#include "units/record_output.hpp"
 
 namespace recio {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-#include "recio/unit_connection.hpp"
+#include "units/unit_connection.hpp"
 
 namespace recio {
 
@@ -31,5 +31,13 @@ void close_file_unit();
 // seekable standard input is given back. Safe to call from a signal handler and
 // more than once.
 void run_down();
+
+#ifdef EMODUL_FUZZING
+namespace fuzzing {
+// FUZZ BUILD ONLY: closes what the slots still hold (never the standard streams)
+// and forgets every connection, so that the next input connects afresh.
+void reset_unit_slots();
+}  // namespace fuzzing
+#endif
 
 }  // namespace recio

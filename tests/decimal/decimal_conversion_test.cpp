@@ -1,4 +1,4 @@
-#include "recio/decimal_conversion.hpp"
+#include "decimal/decimal_conversion.hpp"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "numeric/bit_pattern.hpp"
-#include "recio/decimal_exact.hpp"
-#include "recio/decimal_fast_path.hpp"
-#include "recio/decimal_scan.hpp"
+#include "decimal/decimal_exact.hpp"
+#include "decimal/decimal_fast_path.hpp"
+#include "decimal/decimal_scan.hpp"
 
 namespace {
 

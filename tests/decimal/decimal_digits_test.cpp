@@ -1,4 +1,4 @@
-#include "recio/decimal_digits.hpp"
+#include "decimal/decimal_digits.hpp"
 
 #include <gtest/gtest.h>
 

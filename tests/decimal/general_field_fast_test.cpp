@@ -6,9 +6,9 @@
 #include <random>
 #include <string>
 
-#include "recio/decimal_conversion.hpp"
-#include "recio/general_field.hpp"
-#include "recio/general_field_fast.hpp"
+#include "decimal/decimal_conversion.hpp"
+#include "decimal/general_field.hpp"
+#include "decimal/general_field_fast.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "recio/general_field.hpp"
+#include "decimal/general_field.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The arrays of the measurement series as the allocation hands them out. The
 // conditions 41 and 179 end the process and are tested end to end.
 
-#include "recio/series_allocation.hpp"
+#include "evaluation/series_allocation.hpp"
 
 #include <gtest/gtest.h>
 

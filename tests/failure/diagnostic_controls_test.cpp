@@ -1,7 +1,7 @@
 // Which environment values switch the diagnostics' controls on: each variable
 // is wired to its own control, judged by the truth rule or by presence.
 
-#include "recio/diagnostic_controls.hpp"
+#include "failure/diagnostic_controls.hpp"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "recio/diagnostic_step.hpp"
-#include "recio/message_catalog.hpp"
-#include "recio/signals.hpp"
-#include "recio/text_buffer.hpp"
+#include "failure/diagnostic_step.hpp"
+#include "failure/message_catalog.hpp"
+#include "failure/signals.hpp"
+#include "failure/text_buffer.hpp"
 
 namespace {
 

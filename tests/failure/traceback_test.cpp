@@ -2,7 +2,7 @@
 // chains built in memory by the tests, so that every way a walk can end is
 // reached on purpose.
 
-#include "recio/traceback.hpp"
+#include "failure/traceback.hpp"
 
 #include <gtest/gtest.h>
 #include <ucontext.h>
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "recio/text_buffer.hpp"
+#include "failure/text_buffer.hpp"
 
 namespace {
 

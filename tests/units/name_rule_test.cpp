@@ -1,4 +1,4 @@
-#include "recio/name_rule.hpp"
+#include "units/name_rule.hpp"
 
 #include <gtest/gtest.h>
 
