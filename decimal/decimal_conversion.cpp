@@ -1,9 +1,9 @@
 #include "decimal/decimal_conversion.hpp"
 
-#include "numeric/constants.hpp"
 #include "decimal/decimal_exact.hpp"
 #include "decimal/decimal_fast_path.hpp"
 #include "decimal/decimal_scan.hpp"
+#include "numeric/constants.hpp"
 
 namespace recio {
 

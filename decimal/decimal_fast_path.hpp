@@ -23,9 +23,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "numeric/precision.hpp"
 #include "decimal/decimal_rounding.hpp"
 #include "decimal/decimal_scan.hpp"
+#include "numeric/precision.hpp"
 
 namespace recio {
 

@@ -5,10 +5,10 @@
 #include <cassert>
 #include <cstring>
 
-#include "units/unit_failure.hpp"
 #include "decimal/general_field.hpp"
 #include "units/record_input.hpp"
 #include "units/record_output.hpp"
+#include "units/unit_failure.hpp"
 
 namespace recio {
 namespace {

@@ -5,8 +5,8 @@
 #include <span>
 #include <string_view>
 
-#include "numeric/precision.hpp"
 #include "evaluation/series_allocation.hpp"
+#include "numeric/precision.hpp"
 
 namespace evaluation {
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "edited/edit_format.hpp"
 #include "numeric/arithmetic.hpp"
 #include "numeric/constants.hpp"
-#include "edited/edit_format.hpp"
 #include "units/units.hpp"
 
 namespace evaluation {

@@ -2,13 +2,13 @@
 
 #include <array>
 
+#include "edited/edit_format.hpp"
 #include "evaluation/measurement_loader.hpp"
 #include "evaluation/modulus.hpp"
 #include "evaluation/plot_writer.hpp"
-#include "numeric/constants.hpp"
-#include "edited/edit_format.hpp"
-#include "reader/free_form_input.hpp"
 #include "failure/process_end.hpp"
+#include "numeric/constants.hpp"
+#include "reader/free_form_input.hpp"
 #include "units/units.hpp"
 
 namespace evaluation {

@@ -135,8 +135,8 @@ void write_diagnostic(const DiagnosticRequest& request) {
     diagnostic_storage_taken = 0;
 }
 
-void fail_at(Condition condition, TraceStart start, std::int32_t unit_number,
-             std::string_view file, int system_error) {
+void fail_at(Condition condition, TraceStart start, std::int32_t unit_number, std::string_view file,
+             int system_error) {
     const int number = number_of(condition);
     begin_diagnostic(number);
     if (system_error != 0) {

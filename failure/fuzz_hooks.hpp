@@ -19,9 +19,9 @@ struct ProcessEnd {
     int status;
 };
 
-// Clears the state of the
-// diagnostics and of the run-down, with the asynchronous signals unblocked: the
-// process is as it was before its first statement.
+// Clears the state of the diagnostics and of the run-down, with the asynchronous
+// signals unblocked; with recio::fuzzing::reset_unit_slots() before it the process
+// is as it was before its first statement.
 void reset_process_state();
 
 }  // namespace recio::fuzzing

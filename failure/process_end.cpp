@@ -4,11 +4,11 @@
 
 #include <csignal>
 
-#include "numeric/floating_environment.hpp"
 #include "failure/diagnostic_controls.hpp"
 #include "failure/fuzz_hooks.hpp"
 #include "failure/signals.hpp"
 #include "failure/traceback.hpp"
+#include "numeric/floating_environment.hpp"
 
 namespace recio {
 namespace {

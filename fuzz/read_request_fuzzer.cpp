@@ -40,11 +40,11 @@
 #include <utility>
 #include <vector>
 
+#include "decimal/decimal_conversion.hpp"
 #include "fuzz/support/in_process.hpp"
 #include "fuzz/support/report.hpp"
 #include "numeric/bit_pattern.hpp"
 #include "numeric/constants.hpp"
-#include "decimal/decimal_conversion.hpp"
 #include "reader/free_form_input.hpp"
 
 namespace {

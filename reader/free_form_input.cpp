@@ -5,13 +5,13 @@
 #include <optional>
 #include <string_view>
 
-#include "numeric/constants.hpp"
 #include "decimal/decimal_characters.hpp"
 #include "decimal/decimal_conversion.hpp"
 #include "decimal/decimal_fast_path.hpp"
 #include "decimal/decimal_scan.hpp"
-#include "units/record_input.hpp"
+#include "numeric/constants.hpp"
 #include "reader/value_scan.hpp"
+#include "units/record_input.hpp"
 
 namespace recio {
 namespace {

@@ -6,8 +6,8 @@
 #include <span>
 
 #include "numeric/precision.hpp"
-#include "units/unit_failure.hpp"
 #include "units/unit_connection.hpp"
+#include "units/unit_failure.hpp"
 
 namespace recio {
 

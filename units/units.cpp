@@ -9,10 +9,10 @@
 #include <string>
 
 #include "failure/diagnostics.hpp"
-#include "units/unit_failure.hpp"
 #include "failure/environment_controls.hpp"
 #include "units/name_rule.hpp"
 #include "units/record_output.hpp"
+#include "units/unit_failure.hpp"
 
 namespace recio {
 namespace {

@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <optional>
 
-#include "numeric/floating_environment.hpp"
 #include "failure/diagnostic_controls.hpp"
 #include "failure/fuzz_hooks.hpp"
 #include "failure/process_end.hpp"
+#include "numeric/floating_environment.hpp"
 #include "units/units.hpp"
 
 namespace fuzzsupport {

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "numeric/bit_pattern.hpp"
 #include "decimal/decimal_exact.hpp"
 #include "decimal/decimal_fast_path.hpp"
 #include "decimal/decimal_scan.hpp"
+#include "numeric/bit_pattern.hpp"
 
 namespace {
 

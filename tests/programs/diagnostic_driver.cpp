@@ -37,13 +37,13 @@
 #include <string_view>
 #include <vector>
 
+#include "evaluation/series_allocation.hpp"
 #include "failure/conditions.hpp"
 #include "failure/diagnostics.hpp"
-#include "units/unit_failure.hpp"
 #include "failure/process_end.hpp"
 #include "units/record_output.hpp"
-#include "evaluation/series_allocation.hpp"
 #include "units/unit_connection.hpp"
+#include "units/unit_failure.hpp"
 #include "units/units.hpp"
 
 namespace {

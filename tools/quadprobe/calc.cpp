@@ -16,10 +16,10 @@
 #include <charconv>
 #include <string>
 
-#include "numeric/arithmetic.hpp"
-#include "numeric/bit_pattern.hpp"
 #include "decimal/decimal_digits.hpp"
 #include "decimal/general_field.hpp"
+#include "numeric/arithmetic.hpp"
+#include "numeric/bit_pattern.hpp"
 #include "tools/quadprobe/commands.hpp"
 #include "tools/quadprobe/probe_io.hpp"
 

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "failure/process_end.hpp"
 #include "numeric/bit_pattern.hpp"
 #include "reader/free_form_input.hpp"
-#include "failure/process_end.hpp"
-#include "units/units.hpp"
 #include "tools/quadprobe/commands.hpp"
 #include "tools/quadprobe/probe_io.hpp"
+#include "units/units.hpp"
 
 namespace quadprobe {
 namespace {
