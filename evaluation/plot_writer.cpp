@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
+#include "edited/edit_format.hpp"
 #include "evaluation/modulus.hpp"
 #include "numeric/arithmetic.hpp"
 #include "numeric/constants.hpp"
-#include "recio/edit_format.hpp"
-#include "recio/units.hpp"
+#include "units/units.hpp"
 
 namespace evaluation {
 
