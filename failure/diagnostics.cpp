@@ -11,6 +11,7 @@
 #include "failure/diagnostic_step.hpp"
 #include "failure/message_catalog.hpp"
 #include "failure/process_end.hpp"
+#include "failure/process_state.hpp"
 #include "failure/signals.hpp"
 
 namespace recio {
@@ -24,8 +25,6 @@ constexpr int kMostNestedDiagnostics = 3;
 // The one buffer every diagnostic is composed in. It exists before any signal
 // can arrive, so the signal path needs no memory of its own.
 char diagnostic_storage[kDiagnosticBufferSize];
-volatile std::sig_atomic_t diagnostic_storage_taken = 0;
-volatile std::sig_atomic_t begun_count = 0;
 
 void reopen_standard_error(const ControlPath& path) {
     const int descriptor = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
@@ -66,8 +65,8 @@ void write_fully(int descriptor, std::string_view bytes) {
 
 void begin_diagnostic(int number) {
     block_asynchronous_signals();
-    const int count = begun_count + 1;
-    begun_count = count;
+    const int count = ending_state().diagnostics_begun + 1;
+    ending_state().diagnostics_begun = count;
     if (count > kMostNestedDiagnostics) {
         ::_exit(number);
     }
@@ -77,7 +76,7 @@ void begin_diagnostic(int number) {
 }
 
 int diagnostics_begun() {
-    return begun_count;
+    return ending_state().diagnostics_begun;
 }
 
 void append_system_error_line(TextBuffer& text, int error_number) {
@@ -109,14 +108,14 @@ void append_fallback_line(TextBuffer& text, int number) {
 }
 
 void write_diagnostic(const DiagnosticRequest& request) {
-    if (diagnostic_storage_taken != 0) {
+    if (ending_state().diagnostic_storage_taken != 0) {
         char storage[128];
         TextBuffer line(storage);
         append_fallback_line(line, request.number);
         write_fully(STDERR_FILENO, line.view());
         return;
     }
-    diagnostic_storage_taken = 1;
+    ending_state().diagnostic_storage_taken = 1;
     TextBuffer text(diagnostic_storage);
     const DiagnosticControls& controls = diagnostic_controls();
     append_message_line(text, request.number, request.unit, request.file);
@@ -132,7 +131,7 @@ void write_diagnostic(const DiagnosticRequest& request) {
     if (!controls.display_disabled) {
         write_fully(STDERR_FILENO, text.view());
     }
-    diagnostic_storage_taken = 0;
+    ending_state().diagnostic_storage_taken = 0;
 }
 
 void fail_at(Condition condition, TraceStart start, std::int32_t unit_number, std::string_view file,
@@ -149,15 +148,5 @@ void fail_at(Condition condition, TraceStart start, std::int32_t unit_number, st
 void fail_without_unit(Condition condition, std::int32_t unit_number, std::string_view file) {
     fail_at(condition, trace_start_in_caller(), unit_number, file, 0);
 }
-
-#ifdef EMODUL_FUZZING
-// FUZZ BUILD ONLY: forgets the diagnostics of the previous input.
-namespace fuzzing {
-void reset_diagnostic_state() {
-    begun_count = 0;
-    diagnostic_storage_taken = 0;
-}
-}  // namespace fuzzing
-#endif
 
 }  // namespace recio

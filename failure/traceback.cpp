@@ -10,6 +10,7 @@
 #include <csignal>
 
 #include "failure/conditions.hpp"
+#include "failure/process_state.hpp"
 
 namespace recio {
 namespace {
@@ -53,7 +54,6 @@ int note_main_program(dl_phdr_info* info, std::size_t, void* result) {
 // and reports an unreadable address as EFAULT instead of faulting; where it is
 // refused (a seccomp filter), writing the bytes into a pipe does the same.
 enum ProbeMethod : int { probe_untried, probe_process_vm, probe_pipe };
-volatile std::sig_atomic_t probe_method = probe_untried;
 int probe_pipe_ends[2] = {-1, -1};
 
 enum class Probe { copied, unreadable, unavailable };
@@ -194,13 +194,13 @@ TraceStart trace_start_of_signal(const ucontext_t& context) {
 }
 
 bool read_memory_safely(std::uintptr_t address, void* destination, std::size_t count) {
-    if (probe_method != probe_pipe) {
+    if (ending_state().memory_probe != probe_pipe) {
         const Probe result = read_by_process_vm(address, destination, count);
         if (result != Probe::unavailable) {
-            probe_method = probe_process_vm;
+            ending_state().memory_probe = probe_process_vm;
             return result == Probe::copied;
         }
-        probe_method = probe_pipe;
+        ending_state().memory_probe = probe_pipe;
     }
     return read_by_pipe(address, destination, count) == Probe::copied;
 }
