@@ -66,10 +66,16 @@ struct TruncatedDigits {
 // range, or when fixed mode would need more than kMaxDecimalDigits digits.
 std::optional<DecimalDigits> decimal_digits(numeric::QuadReal value, DigitMode mode, int count);
 
+// How the digits are found: by a machine-word product where the value's magnitude
+// allows it and exactly otherwise, or always by the exact big-number path (to
+// check the two against each other).
+enum class DigitPath { fast_where_possible, exact_only };
+
 // The first `count` significant digits (1 <= count <= kMaxDecimalDigits + 1) of a
 // finite nonzero value, unrounded, with the position of the rest. Returns nothing
 // otherwise.
-std::optional<TruncatedDigits> truncated_digits(numeric::QuadReal value, int count);
+std::optional<TruncatedDigits> truncated_digits(numeric::QuadReal value, int count,
+                                                DigitPath path = DigitPath::fast_where_possible);
 
 // `exact` rounded once, as decimal_digits would round the value itself, to a
 // position at or above its cut. Returns nothing when the position lies below the
