@@ -13,6 +13,7 @@
 #include "failure/process_end.hpp"
 #include "failure/process_state.hpp"
 #include "failure/signals.hpp"
+#include "failure/write_fully.hpp"
 
 namespace recio {
 namespace {
@@ -50,17 +51,18 @@ void append_to_log_file(const ControlPath& path, std::string_view text) {
 
 }  // namespace
 
-void write_fully(int descriptor, std::string_view bytes) {
+int write_fully(int descriptor, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
         if (written > 0) {
             bytes.remove_prefix(static_cast<std::size_t>(written));
-        } else if (written < 0 && errno == EINTR) {
-            continue;
-        } else {
-            return;
+        } else if (written == 0) {
+            return EIO;
+        } else if (errno != EINTR) {
+            return errno;
         }
     }
+    return 0;
 }
 
 void begin_diagnostic(int number) {
