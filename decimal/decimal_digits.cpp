@@ -59,7 +59,7 @@ CutOff dropping_digit(int digit, bool rest_nonzero) {
 // is held in `word` where it fits one, otherwise as decimal digits (no leading
 // zeros; none for 0).
 struct ScaledDigits {
-    static constexpr int kCapacity = 80;  // holds any 256-bit integer
+    static constexpr int kCapacity = 80;  // above any count with its carry and guard digit
     CutOff remainder = CutOff::zero;
     bool in_word = false;
     std::uint64_t word = 0;
