@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 
 #include "failure/diagnostic_controls.hpp"

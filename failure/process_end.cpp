@@ -1,9 +1,5 @@
 #include "failure/process_end.hpp"
 
-#include <unistd.h>
-
-#include <csignal>
-
 #include "failure/diagnostic_controls.hpp"
 #include "failure/process_exit.hpp"
 #include "failure/process_state.hpp"
