@@ -22,10 +22,6 @@ namespace {
 // that an abort trigger raises after that.
 constexpr int kMostNestedDiagnostics = 3;
 
-// The one buffer every diagnostic is composed in. It exists before any signal
-// can arrive, so the signal path needs no memory of its own.
-char diagnostic_storage[kDiagnosticBufferSize];
-
 void reopen_standard_error(const ControlPath& path) {
     const int descriptor = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (descriptor < 0) {
@@ -66,8 +62,8 @@ int write_fully(int descriptor, std::string_view bytes) {
 
 void begin_diagnostic(int number) {
     block_asynchronous_signals();
-    const int count = ending_state().diagnostics_begun + 1;
-    ending_state().diagnostics_begun = count;
+    const int count = process_state().diagnostics_begun + 1;
+    process_state().diagnostics_begun = count;
     if (count > kMostNestedDiagnostics) {
         ::_exit(number);
     }
@@ -77,7 +73,7 @@ void begin_diagnostic(int number) {
 }
 
 int diagnostics_begun() {
-    return ending_state().diagnostics_begun;
+    return process_state().diagnostics_begun;
 }
 
 void append_system_error_line(TextBuffer& text, int error_number) {
@@ -109,15 +105,15 @@ void append_fallback_line(TextBuffer& text, int number) {
 }
 
 void write_diagnostic(const DiagnosticRequest& request) {
-    if (ending_state().diagnostic_storage_taken != 0) {
+    if (process_state().diagnostic_storage_taken != 0) {
         char storage[128];
         TextBuffer line(storage);
         append_fallback_line(line, request.number);
         write_fully(STDERR_FILENO, line.view());
         return;
     }
-    ending_state().diagnostic_storage_taken = 1;
-    TextBuffer text(diagnostic_storage);
+    process_state().diagnostic_storage_taken = 1;
+    TextBuffer text(process_state().diagnostic_storage);
     const DiagnosticControls& controls = diagnostic_controls();
     append_message_line(text, request.number, request.unit, request.file);
     if (find_message(request.number).severity == Severity::severe &&
@@ -132,7 +128,7 @@ void write_diagnostic(const DiagnosticRequest& request) {
     if (!controls.display_disabled) {
         write_fully(STDERR_FILENO, text.view());
     }
-    ending_state().diagnostic_storage_taken = 0;
+    process_state().diagnostic_storage_taken = 0;
 }
 
 void fail_at(Condition condition, TraceStart start, std::int32_t unit_number, std::string_view file,

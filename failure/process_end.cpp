@@ -14,14 +14,12 @@ namespace {
 // from there and runs the run-down once more for what is left; deeper than that
 // it is not entered, so a run-down that keeps failing cannot loop.
 constexpr int kMostNestedRunDowns = 2;
-EndingState the_ending_state;
-// Set at start-up, before any signal handler is installed; only read after that.
-RunDownStep registered_run_down = nullptr;
+ProcessState the_process_state;
 
 }  // namespace
 
 void register_run_down(RunDownStep step) {
-    registered_run_down = step;
+    the_process_state.run_down = step;
 }
 
 void start_up(RunDownStep run_down) {
@@ -56,24 +54,24 @@ void end_after_condition(int number) {
 }
 
 void run_down_once() {
-    EndingState& state = ending_state();
+    ProcessState& state = process_state();
     if (state.run_down_finished != 0 || state.run_downs_under_way >= kMostNestedRunDowns) {
         return;
     }
     state.run_downs_under_way = state.run_downs_under_way + 1;
-    if (registered_run_down != nullptr) {
-        registered_run_down();
+    if (state.run_down != nullptr) {
+        state.run_down();
     }
     state.run_downs_under_way = state.run_downs_under_way - 1;
     state.run_down_finished = 1;
 }
 
-EndingState& ending_state() {
-    return the_ending_state;
+ProcessState& process_state() {
+    return the_process_state;
 }
 
 void reset_ending_state() {
-    EndingState& state = ending_state();
+    ProcessState& state = process_state();
     state.diagnostics_begun = 0;
     state.diagnostic_storage_taken = 0;
     state.run_downs_under_way = 0;
