@@ -52,6 +52,11 @@ public:
     RowPipeline& operator=(const RowPipeline&) = delete;
     ~RowPipeline() {
         if (helper_.joinable()) {
+            // A writer that left early (an in-process end of the run unwinds
+            // through here) frees the whole ring, so the helper never waits for
+            // it and finishes its bounded work.
+            written_.store(rows_, std::memory_order_release);
+            written_.notify_one();
             helper_.join();
         }
     }
