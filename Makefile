@@ -1,7 +1,8 @@
 # A thin layer over CMake. `make` builds Release into build/; `make test` runs every
-# test; `make check` also runs the end-to-end tests under valgrind's memcheck and
-# the whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer in
-# build-sanitize/.
+# test, the exact-reference checks on a few random cases; `make test-long` runs those
+# checks on many; `make check` runs both, the end-to-end tests under valgrind's
+# memcheck and the whole suite again under AddressSanitizer and
+# UndefinedBehaviorSanitizer in build-sanitize/.
 
 BUILD_DIR    ?= build
 SANITIZE_DIR ?= build-sanitize
@@ -12,7 +13,7 @@ JOBS         ?= $(shell nproc 2>/dev/null || echo 2)
 WERROR       ?= $(if $(CI),ON,OFF)
 CMAKE_FLAGS  := -DEMODUL_WERROR=$(WERROR)
 
-.PHONY: all build test check memcheck sanitize run bench fuzz clean
+.PHONY: all build test test-long check memcheck sanitize run bench fuzz clean
 
 all: build
 
@@ -21,9 +22,12 @@ build:
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 test: build
-	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) -LE memcheck
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) -LE 'memcheck|long'
 
-check: test memcheck sanitize
+test-long: build
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) -L long
+
+check: test test-long memcheck sanitize
 
 memcheck: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -L memcheck
