@@ -8,7 +8,7 @@
 //
 // The run happens in a private temporary directory, with console input and
 // output on files there (EVIO_READ, EVIO_PRINT). The end of the process is caught
-// (recio/fuzz_hooks.hpp).
+// (failure/fuzz_hooks.hpp).
 //
 // Oracle:
 //  - the run ends normally or with a numbered condition that a run can meet on
@@ -39,15 +39,15 @@
 #include <string_view>
 #include <vector>
 
+#include "decimal/general_field.hpp"
+#include "edited/edit_format.hpp"
 #include "evaluation/modulus.hpp"
 #include "evaluation/run_sequence.hpp"
 #include "fuzz/support/in_process.hpp"
 #include "fuzz/support/report.hpp"
 #include "numeric/constants.hpp"
-#include "recio/edit_format.hpp"
-#include "recio/free_form_input.hpp"
-#include "recio/general_field.hpp"
-#include "recio/units.hpp"
+#include "reader/free_form_input.hpp"
+#include "units/units.hpp"
 
 namespace {
 

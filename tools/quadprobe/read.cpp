@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "failure/process_end.hpp"
 #include "numeric/bit_pattern.hpp"
-#include "recio/free_form_input.hpp"
-#include "recio/process_end.hpp"
-#include "recio/units.hpp"
+#include "reader/free_form_input.hpp"
 #include "tools/quadprobe/commands.hpp"
 #include "tools/quadprobe/probe_io.hpp"
+#include "units/units.hpp"
 
 namespace quadprobe {
 namespace {
@@ -43,7 +43,7 @@ int run_read(std::span<char* const> arguments) {
         std::fputs("usage: quadprobe read N < values   (N >= 1)\n", stderr);
         return kUsageStatus;
     }
-    recio::start_up();
+    recio::start_up(recio::run_down);
     std::vector<QuadReal> items(*count);
     std::vector<QuadReal*> pointers;
     for (QuadReal& item : items) {
