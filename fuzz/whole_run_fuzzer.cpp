@@ -8,7 +8,7 @@
 //
 // The run happens in a private temporary directory, with console input and
 // output on files there (EVIO_READ, EVIO_PRINT). The end of the process is caught
-// (failure/fuzz_hooks.hpp).
+// (fuzz/support/process_exit.cpp).
 //
 // Oracle:
 //  - the run ends normally or with a numbered condition that a run can meet on
@@ -117,6 +117,7 @@ bool read_as_the_run(const std::string& path, Body&& body) {
     connection.unit = recio::kFileUnit;
     connection.descriptor = descriptor;
     connection.seekable = true;
+    connection.input.block_size = fuzzsupport::kSmallBlocks.file;
     const auto status = fuzzsupport::run_as_process([&] { body(connection); });
     ::close(descriptor);
     return !status.has_value();

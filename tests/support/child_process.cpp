@@ -131,13 +131,9 @@ std::vector<std::string> test_wrapper() {
 }
 
 Child::Child(const ChildOptions& options) {
-    // A child may end before it has read all the input the test writes: that
-    // write must fail with EPIPE, not end the test process. The child's own
-    // disposition is reset before exec.
-    static const bool broken_pipe_ignored = ::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
-    if (!broken_pipe_ignored) {
-        fail("signal");
-    }
+    // A child that ends before it takes its input makes the next write fail with
+    // EPIPE, which write_stdin expects; the signal would end the test instead.
+    ::signal(SIGPIPE, SIG_IGN);
     int in_pipe[2] = {-1, -1};
     int out_pipe[2];
     int err_pipe[2];
