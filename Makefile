@@ -1,7 +1,9 @@
 # A thin layer over CMake. `make` builds Release into build/; `make run` builds only
-# the program and starts it in examples/; `make test` runs every test; `make check`
-# also runs the end-to-end tests under valgrind's memcheck and the whole suite
-# again under AddressSanitizer and UndefinedBehaviorSanitizer in build-sanitize/.
+# the program and starts it in examples/; `make test` runs every test, the
+# exact-reference checks on a few random cases; `make test-long` runs those checks
+# on many; `make check` runs both, the end-to-end tests under valgrind's memcheck
+# and the whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer
+# in build-sanitize/.
 # `make install PREFIX=DIR` installs the program, its plot command, manual pages
 # and examples; `make package` builds a Debian package in build/.
 
@@ -35,11 +37,12 @@ test-build:
 test: test-build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) -LE 'memcheck|long'
 
-# The differential checks with their long counts (10^8 operand pairs).
+# The checks with their long counts: the exact references' large random counts and
+# 10^8 operand pairs of the arithmetic against the compiler's binary128.
 test-long: test-build
-	ctest --test-dir $(BUILD_DIR) --output-on-failure -L long
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) -L long
 
-check: test memcheck sanitize
+check: test test-long memcheck sanitize
 
 memcheck: test-build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -L memcheck
