@@ -1,6 +1,7 @@
 #include "decimal/decimal_digits.hpp"
 
 #include "decimal/decimal_characters.hpp"
+#include "decimal/digit_steps.hpp"
 
 #include <algorithm>
 #include <cstdint>
@@ -10,50 +11,7 @@
 namespace recio {
 namespace {
 
-using numeric::QuadReal;
-using u64 = std::uint64_t;
-using u128 = unsigned __int128;
-
-// A finite nonzero magnitude as significand x 2^exponent, significand < 2^113.
-struct BinaryValue {
-    u64 high = 0;  // significand bits 112..64
-    u64 low = 0;   // significand bits 63..0
-    int exponent = 0;
-    int bit_length = 0;  // of the significand
-};
-
-BinaryValue decompose(QuadReal x) {
-    BinaryValue v;
-    v.low = x.low;
-    v.high = x.high & numeric::kHighFractionMask;
-    const int biased = numeric::biased_exponent(x);
-    if (biased == 0) {
-        v.exponent = 1 - numeric::kExponentBias - numeric::kFractionBits;  // subnormal
-    } else {
-        v.high |= u64{1} << (numeric::kFractionBits - 64);
-        v.exponent = biased - numeric::kExponentBias - numeric::kFractionBits;
-    }
-    v.bit_length = v.high != 0 ? 128 - __builtin_clzll(v.high) : 64 - __builtin_clzll(v.low);
-    return v;
-}
-
-// floor(log10(2^e)) for |e| up to 16500: 1292913986 / 2^32 is log10(2) rounded down,
-// close enough that no product in that range lands on the wrong side of an integer
-// (checked for every e of the range).
-constexpr int floor_log10_pow2(int e) {
-    return static_cast<int>((static_cast<std::int64_t>(e) * 1292913986) >> 32);
-}
-
-// The remainder after one more digit is discarded below an existing remainder.
-CutOff dropping_digit(int digit, bool rest_nonzero) {
-    if (digit == 5) {
-        return rest_nonzero ? CutOff::above_half : CutOff::half;
-    }
-    if (digit > 5) {
-        return CutOff::above_half;
-    }
-    return digit == 0 && !rest_nonzero ? CutOff::zero : CutOff::below_half;
-}
+using namespace digit_steps;
 
 // floor(|value| x 10^scale) and the position of the discarded fraction. The integer
 // is held in `word` where it fits one, otherwise as decimal digits (no leading
@@ -66,26 +24,6 @@ struct ScaledDigits {
     int length = 0;
     std::array<char, kCapacity> digits;
 };
-
-constexpr char kDigitPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
-
-void write_pair(unsigned pair, char* out) {
-    std::memcpy(out, kDigitPairs + 2 * pair, 2);
-}
-
-// Exactly eight digits of x < 10^8, leading zeros included; the four pairs are
-// independent of each other.
-void write_eight(std::uint32_t x, char* out) {
-    const std::uint32_t high = x / 10000;
-    const std::uint32_t low = x % 10000;
-    write_pair(high / 100, out);
-    write_pair(high % 100, out + 2);
-    write_pair(low / 100, out + 4);
-    write_pair(low % 100, out + 6);
-}
 
 // Writes the decimal digits of x ending just before `end`; returns how many.
 int write_backwards(u64 x, char* end) {
@@ -108,53 +46,6 @@ int write_backwards(u64 x, char* end) {
         *--p = static_cast<char>('0' + y);
     }
     return static_cast<int>(end - p);
-}
-
-// ---------------------------------------------------------------------------------
-// The fast path, for ordinary magnitudes: n = floor(m x 5^scale / 2^shift) with
-// 0 <= scale <= 27 and 1 <= shift < 192, when it fits a word. The product of the
-// 113-bit significand and the power of five takes three words.
-
-constexpr int kMaxSmallPowerOfFive = 27;  // the largest power of five below 2^64
-
-CutOff cut_off(bool half, bool below) {
-    return half ? (below ? CutOff::above_half : CutOff::half)
-                : (below ? CutOff::below_half : CutOff::zero);
-}
-
-bool scale_in_word(const BinaryValue& v, int scale, u64& n, CutOff& rest) {
-    const int shift = -(v.exponent + scale);
-    if (scale < 0 || scale > kMaxSmallPowerOfFive || shift < 1 || shift >= 192) {
-        return false;
-    }
-    const u64 factor = kPowersOfFive[static_cast<std::size_t>(scale)];
-    const u128 low_product = static_cast<u128>(v.low) * factor;
-    // The product is top:bottom with a 128-bit top.
-    const u128 top = static_cast<u128>(v.high) * factor + (low_product >> 64);
-    const u64 bottom = static_cast<u64>(low_product);
-    if (shift < 64) {
-        if ((top >> shift) != 0) {
-            return false;
-        }
-        n = static_cast<u64>(top << (64 - shift)) | (bottom >> shift);
-        rest = cut_off(((bottom >> (shift - 1)) & 1) != 0,
-                       (bottom & ((u64{1} << (shift - 1)) - 1)) != 0);
-        return true;
-    }
-    const int k = shift - 64;
-    const u128 quotient = top >> k;
-    if ((quotient >> 64) != 0) {
-        return false;
-    }
-    n = static_cast<u64>(quotient);
-    if (k == 0) {
-        rest = cut_off((bottom >> 63) != 0, (bottom << 1) != 0);
-    } else {
-        const u128 fraction = top & ((static_cast<u128>(1) << k) - 1);
-        rest = cut_off(((fraction >> (k - 1)) & 1) != 0,
-                       (fraction & ((static_cast<u128>(1) << (k - 1)) - 1)) != 0 || bottom != 0);
-    }
-    return true;
 }
 
 // ---------------------------------------------------------------------------------
@@ -298,56 +189,23 @@ int decimal_length(u64 n) {
     return length;
 }
 
-bool rounds_up(CutOff remainder, bool last_digit_odd) {
-    return remainder == CutOff::above_half || (remainder == CutOff::half && last_digit_odd);
-}
-
-// Adds one unit in the last place; returns true when the carry ran out of the
-// leading digit (the digits are then all zeros).
-bool increment(char* digits, int length) {
-    for (int i = length - 1; i >= 0; --i) {
-        if (digits[i] != '9') {
-            ++digits[i];
-            return false;
-        }
-        digits[i] = '0';
-    }
-    return true;
-}
-
-int estimated_exponent(const BinaryValue& v) {
-    // 10^(estimate-1) <= |value| < 10^(estimate+1)
-    return floor_log10_pow2(v.bit_length - 1 + v.exponent) + 1;
-}
-
 bool scale(const BinaryValue& v, int scale, DigitPath path, ScaledDigits& out) {
     out.in_word =
         path == DigitPath::fast_where_possible && scale_in_word(v, scale, out.word, out.remainder);
     return out.in_word || scale_exact(v, scale, out);
 }
 
-// The first `count` significant digits of a finite nonzero value and the rest. The
-// value is taken whole and taken apart here, where its parts can stay in registers.
-bool truncate(QuadReal value, int count, DigitPath path, TruncatedDigits& result) {
-    const BinaryValue v = decompose(value);
-    const int estimate = estimated_exponent(v);
+}  // namespace
+
+// The first `count` digits of values outside the word path's range, and of every
+// value on the exact path; result.exponent is the estimate on entry.
+bool digit_steps::truncate_by_scaling(const BinaryValue& v, int count, DigitPath path,
+                                      TruncatedDigits& result) {
+    const int estimate = result.exponent;
     // The scaled value has count or count + 1 integer digits.
     ScaledDigits s;
     if (!scale(v, count - estimate, path, s)) {
         return false;
-    }
-    result.exponent = estimate;
-    result.length = count;
-    if (s.in_word && count <= 18) {
-        u64 n = s.word;
-        if (n >= kPowersOfTen[count]) {
-            s.remainder = dropping_digit(static_cast<int>(n % 10), s.remainder != CutOff::zero);
-            n /= 10;
-            ++result.exponent;
-        }
-        write_backwards(n, result.digits.data() + count);
-        result.rest = s.remainder;
-        return true;
     }
     if (s.in_word) {
         s.length = decimal_length(s.word);
@@ -362,67 +220,7 @@ bool truncate(QuadReal value, int count, DigitPath path, TruncatedDigits& result
     return true;
 }
 
-// Rounds the truncation to its first `keep` digits (0 <= keep <= length) into
-// `digits` (room for kMaxDecimalDigits + 1). Returns the rounded length: one more
-// than `keep` when the carry runs out of the leading digit (then the digits are "1"
-// and zeros), 0 when the result is zero.
-int round_to(const TruncatedDigits& exact, int keep, char* digits) {
-    CutOff rest = exact.rest;
-    if (keep < exact.length) {
-        bool below = rest != CutOff::zero;
-        for (int i = keep + 1; i < exact.length && !below; ++i) {
-            below = exact.digits[i] != '0';
-        }
-        rest = dropping_digit(exact.digits[keep] - '0', below);
-    }
-    std::memcpy(digits, exact.digits.data(), sizeof exact.digits);  // a fixed size copies fastest
-    const bool odd = keep > 0 && (digits[keep - 1] - '0') % 2 != 0;
-    if (!rounds_up(rest, odd)) {
-        return keep;
-    }
-    if (increment(digits, keep)) {
-        digits[keep] = '0';
-        digits[0] = '1';
-        return keep + 1;
-    }
-    return keep;
-}
-
-bool round_truncated(const TruncatedDigits& exact, DigitMode mode, int count,
-                     DecimalDigits& result) {
-    if (exact.length < 1 || exact.length > kMaxDecimalDigits + 1) {
-        return false;  // not a truncation that truncated_digits makes
-    }
-    if (mode == DigitMode::significant) {
-        if (count < 1 || count > exact.length || count > kMaxDecimalDigits) {
-            return false;
-        }
-        const int length = round_to(exact, count, result.digits.data());
-        result.length = count;
-        result.exponent = exact.exponent + (length > count ? 1 : 0);
-        return true;
-    }
-    // Fixed: the digits down to the count-th decimal are the first exponent + count.
-    if (count < 0 || count > exact.length - exact.exponent) {
-        return false;
-    }
-    const int keep = exact.exponent + count;
-    if (keep > kMaxDecimalDigits) {
-        return false;  // the kept digits alone are too many
-    }
-    result.length = 0;
-    result.exponent = -count;
-    if (keep < 0) {
-        return true;  // below 10^-(count+1): less than half a unit
-    }
-    const int length = round_to(exact, keep, result.digits.data());
-    if (length > kMaxDecimalDigits) {
-        return false;
-    }
-    result.length = length;
-    result.exponent = length - count;
-    return true;
-}
+namespace {
 
 bool valid_input(QuadReal value) {
     return numeric::is_finite(value) && !numeric::is_zero(value);
