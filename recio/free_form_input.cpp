@@ -107,13 +107,8 @@ public:
 
 private:
     bool fetch_record() {
-        const auto record = next_record(unit_);
-        if (!record) {
-            return false;
-        }
-        record_ = *record;
         position_ = 0;
-        return true;
+        return next_record_into(unit_, record_);
     }
 
     ReadOutcome end_of_input() {
@@ -185,7 +180,10 @@ private:
         if (!value) {
             return false;
         }
-        item = *value;
+        // Word by word: a copy of the whole value would wait for the two stores
+        // that made it.
+        item.high = value->high;
+        item.low = value->low;
         position_ = static_cast<std::size_t>(p - record_.data());
         last_met_ = LastMet::other;
         return true;
