@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "recio/decimal_conversion.hpp"
+#include "decimal/decimal_conversion.hpp"
 
 namespace {
 

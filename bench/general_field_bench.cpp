@@ -14,9 +14,9 @@
 #include <ctime>
 #include <string>
 
+#include "decimal/general_field.hpp"
 #include "numeric/floating_environment.hpp"
 #include "numeric/precision.hpp"
-#include "recio/general_field.hpp"
 
 namespace {
 

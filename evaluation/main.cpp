@@ -2,9 +2,10 @@
 // comes from the console dialogue.
 
 #include "evaluation/run_sequence.hpp"
-#include "recio/process_end.hpp"
+#include "failure/process_end.hpp"
+#include "units/units.hpp"
 
 int main() {
-    recio::start_up();
+    recio::start_up(recio::run_down);
     return evaluation::run_evaluation();
 }

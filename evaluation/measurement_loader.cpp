@@ -1,8 +1,8 @@
 #include "evaluation/measurement_loader.hpp"
 
 #include "numeric/constants.hpp"
-#include "recio/free_form_input.hpp"
-#include "recio/units.hpp"
+#include "reader/free_form_input.hpp"
+#include "units/units.hpp"
 
 namespace evaluation {
 namespace {

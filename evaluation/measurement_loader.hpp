@@ -5,8 +5,8 @@
 #include <span>
 #include <string_view>
 
+#include "evaluation/series_allocation.hpp"
 #include "numeric/precision.hpp"
-#include "recio/series_allocation.hpp"
 
 namespace evaluation {
 

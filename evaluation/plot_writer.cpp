@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
+#include "edited/edit_format.hpp"
 #include "numeric/arithmetic.hpp"
 #include "numeric/constants.hpp"
-#include "recio/edit_format.hpp"
-#include "recio/units.hpp"
+#include "units/units.hpp"
 
 namespace evaluation {
 

@@ -2,14 +2,14 @@
 
 #include <array>
 
+#include "edited/edit_format.hpp"
 #include "evaluation/measurement_loader.hpp"
 #include "evaluation/modulus.hpp"
 #include "evaluation/plot_writer.hpp"
+#include "failure/process_end.hpp"
 #include "numeric/constants.hpp"
-#include "recio/edit_format.hpp"
-#include "recio/free_form_input.hpp"
-#include "recio/process_end.hpp"
-#include "recio/units.hpp"
+#include "reader/free_form_input.hpp"
+#include "units/units.hpp"
 
 namespace evaluation {
 namespace {

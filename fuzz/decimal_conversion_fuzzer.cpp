@@ -25,13 +25,13 @@
 #include <string>
 #include <string_view>
 
+#include "decimal/decimal_conversion.hpp"
+#include "decimal/decimal_exact.hpp"
+#include "decimal/decimal_fast_path.hpp"
+#include "decimal/decimal_scan.hpp"
 #include "fuzz/support/exact.hpp"
 #include "fuzz/support/report.hpp"
 #include "numeric/constants.hpp"
-#include "recio/decimal_conversion.hpp"
-#include "recio/decimal_exact.hpp"
-#include "recio/decimal_fast_path.hpp"
-#include "recio/decimal_scan.hpp"
 
 namespace {
 

@@ -24,11 +24,11 @@
 #include <string>
 #include <string_view>
 
+#include "decimal/decimal_digits.hpp"
+#include "decimal/general_field.hpp"
 #include "fuzz/support/exact.hpp"
 #include "fuzz/support/report.hpp"
 #include "numeric/bit_pattern.hpp"
-#include "recio/decimal_digits.hpp"
-#include "recio/general_field.hpp"
 
 namespace {
 

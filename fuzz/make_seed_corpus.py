@@ -34,7 +34,7 @@ def pattern_bytes(hex_digits):
 
 
 def decimal_conversion_seeds():
-    source = (ROOT / "tests/recio/decimal_conversion_test.cpp").read_text()
+    source = (ROOT / "tests/decimal/decimal_conversion_test.cpp").read_text()
     texts = [unescape(t) for t, _ in re.findall(r'\{' + STRING + r', "([0-9A-F]{32}|error 64)"\}', source)]
     seeds = [b"\x00" + t for t in texts[:40]]
     # Boundary texts: a pattern and layout bytes (see the target's comment).
@@ -53,7 +53,7 @@ def decimal_conversion_seeds():
 def general_field_seeds():
     seeds = []
     for name in ["general_field_test.cpp", "decimal_digits_test.cpp", "general_field_fast_test.cpp"]:
-        source = (ROOT / "tests/recio" / name).read_text()
+        source = (ROOT / "tests/decimal" / name).read_text()
         for hex_digits in re.findall(r'"([0-9A-F]{32})"', source):
             seeds.append(pattern_bytes(hex_digits) + b"\x0b\x0c\x05\x00")
     return seeds[:48]

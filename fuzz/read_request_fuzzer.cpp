@@ -40,12 +40,12 @@
 #include <utility>
 #include <vector>
 
+#include "decimal/decimal_conversion.hpp"
 #include "fuzz/support/in_process.hpp"
 #include "fuzz/support/report.hpp"
 #include "numeric/bit_pattern.hpp"
 #include "numeric/constants.hpp"
-#include "recio/decimal_conversion.hpp"
-#include "recio/free_form_input.hpp"
+#include "reader/free_form_input.hpp"
 
 namespace {
 

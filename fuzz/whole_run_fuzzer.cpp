@@ -8,7 +8,7 @@
 //
 // The run happens in a private temporary directory, with console input and
 // output on files there (EVIO_READ, EVIO_PRINT). The end of the process is caught
-// (recio/fuzz_hooks.hpp).
+// (failure/fuzz_hooks.hpp).
 //
 // Oracle:
 //  - the run ends normally or with a numbered condition that a run can meet on
@@ -36,8 +36,8 @@
 #include "fuzz/support/in_process.hpp"
 #include "fuzz/support/report.hpp"
 #include "numeric/constants.hpp"
-#include "recio/free_form_input.hpp"
-#include "recio/units.hpp"
+#include "reader/free_form_input.hpp"
+#include "units/units.hpp"
 
 namespace {
 

@@ -5,9 +5,11 @@
 #include <cstdlib>
 #include <optional>
 
+#include "failure/diagnostic_controls.hpp"
+#include "failure/fuzz_hooks.hpp"
+#include "failure/process_end.hpp"
 #include "numeric/floating_environment.hpp"
-#include "recio/diagnostic_controls.hpp"
-#include "recio/fuzz_hooks.hpp"
+#include "units/units.hpp"
 
 namespace fuzzsupport {
 
@@ -27,12 +29,14 @@ inline void prepare_in_process_runs() {
     ::unsetenv("legacyrt_dump_flag");
     numeric::set_floating_environment();
     recio::adopt_diagnostic_controls_from_environment();
+    recio::register_run_down(recio::run_down);
 }
 
 // Runs `body`; returns nothing when it returns, the status of the process end
 // when it ends the "process" instead. The process state is reset either way.
 template <typename Body>
 std::optional<int> run_as_process(Body&& body) {
+    recio::fuzzing::reset_unit_slots();
     recio::fuzzing::reset_process_state();
     std::optional<int> status;
     try {
@@ -40,6 +44,7 @@ std::optional<int> run_as_process(Body&& body) {
     } catch (const recio::fuzzing::ProcessEnd& end) {
         status = end.status;
     }
+    recio::fuzzing::reset_unit_slots();
     recio::fuzzing::reset_process_state();
     return status;
 }

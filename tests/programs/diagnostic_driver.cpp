@@ -37,13 +37,14 @@
 #include <string_view>
 #include <vector>
 
-#include "recio/conditions.hpp"
-#include "recio/diagnostics.hpp"
-#include "recio/process_end.hpp"
-#include "recio/record_output.hpp"
-#include "recio/series_allocation.hpp"
-#include "recio/unit_connection.hpp"
-#include "recio/units.hpp"
+#include "evaluation/series_allocation.hpp"
+#include "failure/conditions.hpp"
+#include "failure/diagnostics.hpp"
+#include "failure/process_end.hpp"
+#include "units/record_output.hpp"
+#include "units/unit_connection.hpp"
+#include "units/unit_failure.hpp"
+#include "units/units.hpp"
 
 namespace {
 
@@ -194,7 +195,7 @@ int main(int argc, char** argv) {
         run_again_ignoring(argv);
     }
     std::vector<std::string> args(argv + 1, argv + argc);
-    recio::start_up();
+    recio::start_up(recio::run_down);
     if (args.size() > 2 && args[0] == "buffered") {
         recio::write_record(recio::open_file_unit(args[1]), "first record\n");
         args.erase(args.begin(), args.begin() + 2);

@@ -16,10 +16,10 @@
 #include <charconv>
 #include <string>
 
+#include "decimal/decimal_digits.hpp"
+#include "decimal/general_field.hpp"
 #include "numeric/arithmetic.hpp"
 #include "numeric/bit_pattern.hpp"
-#include "recio/decimal_digits.hpp"
-#include "recio/general_field.hpp"
 #include "tools/quadprobe/commands.hpp"
 #include "tools/quadprobe/probe_io.hpp"
 

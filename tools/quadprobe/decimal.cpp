@@ -4,7 +4,7 @@
 //   the 32 hexadecimal digits of the converted value, bit 127 first, or
 //   "error 64" when the text cannot be converted.
 
-#include "recio/decimal_conversion.hpp"
+#include "decimal/decimal_conversion.hpp"
 #include "tools/quadprobe/commands.hpp"
 #include "tools/quadprobe/probe_io.hpp"
 

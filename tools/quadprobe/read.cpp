@@ -24,12 +24,12 @@
 #include <string>
 #include <vector>
 
+#include "failure/process_end.hpp"
 #include "numeric/bit_pattern.hpp"
-#include "recio/free_form_input.hpp"
-#include "recio/process_end.hpp"
-#include "recio/units.hpp"
+#include "reader/free_form_input.hpp"
 #include "tools/quadprobe/commands.hpp"
 #include "tools/quadprobe/probe_io.hpp"
+#include "units/units.hpp"
 
 namespace quadprobe {
 namespace {
@@ -55,7 +55,7 @@ std::optional<std::size_t> item_count_of(std::string_view text) {
 }
 
 int serve_requests(std::size_t count, recio::EndExit end_exit) {
-    recio::start_up();
+    recio::start_up(recio::run_down);
     std::vector<QuadReal> items(count);
     std::vector<QuadReal*> pointers;
     for (QuadReal& item : items) {

@@ -1,0 +1,267 @@
+#include "failure/traceback.hpp"
+
+#include <fcntl.h>
+#include <link.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <csignal>
+
+#include "failure/conditions.hpp"
+
+namespace recio {
+namespace {
+
+constexpr std::string_view kUnknown = "Unknown";
+
+// What remember_own_image() found. Written once at start-up, read by every
+// traceback afterwards, also from signal handlers.
+struct OwnImage {
+    std::array<char, kMaxFileNameLength + 1> path{};
+    std::size_t name_offset = 0;
+    std::size_t path_length = 0;
+    std::uintptr_t low = 0;
+    std::uintptr_t high = 0;
+    std::uintptr_t load_bias = 0;
+    bool known = false;
+};
+
+OwnImage own;
+
+int note_main_program(dl_phdr_info* info, std::size_t, void* result) {
+    // The loader lists the main program first.
+    auto& image = *static_cast<OwnImage*>(result);
+    image.load_bias = info->dlpi_addr;
+    bool first = true;
+    for (ElfW(Half) i = 0; i < info->dlpi_phnum; ++i) {
+        const ElfW(Phdr)& segment = info->dlpi_phdr[i];
+        if (segment.p_type != PT_LOAD) {
+            continue;
+        }
+        const std::uintptr_t begin = info->dlpi_addr + segment.p_vaddr;
+        const std::uintptr_t end = begin + segment.p_memsz;
+        image.low = first || begin < image.low ? begin : image.low;
+        image.high = first || end > image.high ? end : image.high;
+        first = false;
+    }
+    return 1;
+}
+
+// How frame memory is probed. process_vm_readv copies from our own address space
+// and reports an unreadable address as EFAULT instead of faulting; where it is
+// refused (a seccomp filter), writing the bytes into a pipe does the same.
+enum ProbeMethod : int { probe_untried, probe_process_vm, probe_pipe };
+volatile std::sig_atomic_t probe_method = probe_untried;
+int probe_pipe_ends[2] = {-1, -1};
+
+enum class Probe { copied, unreadable, unavailable };
+
+Probe read_by_process_vm(std::uintptr_t address, void* destination, std::size_t count) {
+    iovec local{destination, count};
+    iovec remote{reinterpret_cast<void*>(address), count};
+    const ssize_t copied = ::process_vm_readv(::getpid(), &local, 1, &remote, 1, 0);
+    if (copied == static_cast<ssize_t>(count)) {
+        return Probe::copied;
+    }
+    if (copied >= 0 || errno == EFAULT) {
+        return Probe::unreadable;
+    }
+    return Probe::unavailable;
+}
+
+Probe read_by_pipe(std::uintptr_t address, void* destination, std::size_t count) {
+    if (probe_pipe_ends[0] < 0 && ::pipe2(probe_pipe_ends, O_CLOEXEC | O_NONBLOCK) != 0) {
+        probe_pipe_ends[0] = probe_pipe_ends[1] = -1;
+        return Probe::unavailable;
+    }
+    const ssize_t written =
+        ::write(probe_pipe_ends[1], reinterpret_cast<const void*>(address), count);
+    if (written < 0) {
+        return errno == EFAULT ? Probe::unreadable : Probe::unavailable;
+    }
+    const ssize_t got = ::read(probe_pipe_ends[0], destination, static_cast<std::size_t>(written));
+    return written == static_cast<ssize_t>(count) && got == written ? Probe::copied
+                                                                    : Probe::unavailable;
+}
+
+void append_frame_block(TextBuffer& text, const ImageDescription& image, int index,
+                        std::uintptr_t address) {
+    std::array<char, 512> storage;
+    TextBuffer block(storage);
+    block.append("--------- Frame # ");
+    block.append_decimal(index);
+    block.append("\nImage:    ");
+    block.append(image.contains(address) ? image.name : kUnknown);
+    block.append("\nAddress:  ");
+    block.append_hex(shown_address(image, address), 8);
+    block.append("  (run-time address ");
+    block.append_hex(address, 16);
+    block.append(")\nRoutine:  Unknown\nSource:   Unknown\nLine:     Unknown\n\n");
+    text.append_whole(block.view());
+}
+
+// Appends the line or block for one frame; false when it no longer fits.
+bool append_frame(TextBuffer& text, const ImageDescription& image, TraceForm form, int index,
+                  std::uintptr_t address) {
+    if (form == TraceForm::verbose) {
+        append_frame_block(text, image, index, address);
+    } else {
+        append_frame_line(text, image, address);
+    }
+    return !text.full();
+}
+
+void append_register(TextBuffer& text, std::string_view name, std::uint64_t value) {
+    text.append_left(name, 4);
+    text.append_hex(value, 16);
+}
+
+void append_processor_state(TextBuffer& text, const ucontext_t& context) {
+    text.append("\nProcessor state at the interrupted instruction:\n");
+#if defined(__x86_64__)
+    struct Row {
+        std::string_view names[4];
+        int registers[4];
+        int count;
+    };
+    static constexpr Row kRows[] = {
+        {{"RIP", "RSP", "RBP", "EFL"}, {REG_RIP, REG_RSP, REG_RBP, REG_EFL}, 4},
+        {{"RAX", "RBX", "RCX", "RDX"}, {REG_RAX, REG_RBX, REG_RCX, REG_RDX}, 4},
+        {{"RSI", "RDI", "R8", "R9"}, {REG_RSI, REG_RDI, REG_R8, REG_R9}, 4},
+        {{"R10", "R11", "R12", "R13"}, {REG_R10, REG_R11, REG_R12, REG_R13}, 4},
+        {{"R14", "R15", "TRP", "ERR"}, {REG_R14, REG_R15, REG_TRAPNO, REG_ERR}, 4},
+    };
+    for (const Row& row : kRows) {
+        for (int i = 0; i < row.count; ++i) {
+            text.append("  ");
+            append_register(
+                text, row.names[i],
+                static_cast<std::uint64_t>(context.uc_mcontext.gregs[row.registers[i]]));
+        }
+        text.append('\n');
+    }
+#else
+    (void)context;
+    text.append("  (not available on this processor)\n");
+#endif
+}
+
+}  // namespace
+
+void remember_own_image() {
+    OwnImage image;
+    const ssize_t length = ::readlink("/proc/self/exe", image.path.data(), kMaxFileNameLength);
+    if (length > 0) {
+        image.path_length = static_cast<std::size_t>(length);
+        for (std::size_t i = 0; i < image.path_length; ++i) {
+            if (image.path[i] == '/') {
+                image.name_offset = i + 1;
+            }
+        }
+    }
+    ::dl_iterate_phdr(note_main_program, &image);
+    image.known = image.name_offset < image.path_length;
+    own = image;
+}
+
+ImageDescription own_image() {
+    if (!own.known) {
+        return {};
+    }
+    return {std::string_view(own.path.data() + own.name_offset, own.path_length - own.name_offset),
+            own.low, own.high, own.load_bias};
+}
+
+TraceStart trace_start_in_caller() {
+    const auto* frame = static_cast<const std::uintptr_t*>(__builtin_frame_address(0));
+    // frame[0] is the caller's saved frame pointer, the return address points into it.
+    return {reinterpret_cast<std::uintptr_t>(__builtin_return_address(0)), frame[0]};
+}
+
+TraceStart trace_start_of_signal(const ucontext_t& context) {
+#if defined(__x86_64__)
+    return {static_cast<std::uintptr_t>(context.uc_mcontext.gregs[REG_RIP]),
+            static_cast<std::uintptr_t>(context.uc_mcontext.gregs[REG_RBP])};
+#elif defined(__aarch64__)
+    return {static_cast<std::uintptr_t>(context.uc_mcontext.pc),
+            static_cast<std::uintptr_t>(context.uc_mcontext.regs[29])};
+#else
+    (void)context;
+    return trace_start_in_caller();
+#endif
+}
+
+bool read_memory_safely(std::uintptr_t address, void* destination, std::size_t count) {
+    if (probe_method != probe_pipe) {
+        const Probe result = read_by_process_vm(address, destination, count);
+        if (result != Probe::unavailable) {
+            probe_method = probe_process_vm;
+            return result == Probe::copied;
+        }
+        probe_method = probe_pipe;
+    }
+    return read_by_pipe(address, destination, count) == Probe::copied;
+}
+
+std::uint32_t shown_address(const ImageDescription& image, std::uintptr_t address) {
+    const std::uintptr_t shown = image.contains(address) ? address - image.load_bias : address;
+    return static_cast<std::uint32_t>(shown & 0xFFFF'FFFFu);
+}
+
+void append_frame_line(TextBuffer& text, const ImageDescription& image, std::uintptr_t address) {
+    std::array<char, 128> storage;
+    TextBuffer line(storage);
+    line.append_left(image.contains(address) ? image.name : kUnknown, 17);
+    line.append("  ");
+    line.append_hex(shown_address(image, address), 8);
+    line.append("  ");
+    line.append_left(kUnknown, 17);
+    line.append("  ");
+    line.append_right(kUnknown, 10);
+    line.append("  ");
+    line.append(kUnknown);
+    line.append('\n');
+    text.append_whole(line.view());
+}
+
+void append_traceback(TextBuffer& text, TraceStart start, const ImageDescription& image,
+                      TraceForm form, const ucontext_t* signal_context) {
+    if (form == TraceForm::verbose) {
+        if (signal_context != nullptr) {
+            append_processor_state(text, *signal_context);
+        }
+        text.append(kVerboseTracebackHeading);
+    } else {
+        text.append(kTracebackHeading);
+    }
+    int index = 0;
+    if (!append_frame(text, image, form, index++, start.code_address)) {
+        return;
+    }
+    std::uintptr_t frame = start.frame;
+    std::uintptr_t previous = 0;
+    while (frame != 0) {
+        // A frame lies above the one it was reached from, so a chain that turns
+        // back on itself is corrupt, not endless.
+        std::uintptr_t words[2];
+        if (frame % alignof(std::uintptr_t) != 0 || frame <= previous ||
+            !read_memory_safely(frame, words, sizeof words)) {
+            text.append_whole(kAbnormalEnd);
+            return;
+        }
+        const std::uintptr_t link = words[0];
+        const std::uintptr_t return_address = words[1];
+        if (return_address == 0 || !append_frame(text, image, form, index++, return_address)) {
+            return;
+        }
+        if (!image.contains(return_address)) {
+            return;
+        }
+        previous = frame;
+        frame = link;
+    }
+}
+
+}  // namespace recio

@@ -1,0 +1,30 @@
+#pragma once
+// The free-form reader: values separated by blanks, commas, slashes and record
+// ends, in any layout, with null values, repeat forms, parenthesised pairs, quoted
+// strings and logical constants.
+
+#include <span>
+
+#include "numeric/precision.hpp"
+#include "units/unit_connection.hpp"
+#include "units/unit_failure.hpp"
+
+namespace recio {
+
+enum class ReadOutcome : bool { completed, end_of_file };
+
+// One read request: starts at the next record of `unit` and serves `items` in
+// order from one continuous pass over the input, giving each a value or leaving
+// it unchanged (a null value, a slash, a null repeat). The rest of the last
+// record used is abandoned. End of file returns ReadOutcome::end_of_file only to
+// a caller with an end exit; every failure ends the process.
+ReadOutcome read_values(UnitConnection& unit, std::span<numeric::QuadReal* const> items,
+                        EndExit end_exit);
+
+// The same request with every value taken by the full grammar, none by the
+// fast path for plain numbers: for checks that the two paths agree.
+ReadOutcome read_values_by_full_grammar(UnitConnection& unit,
+                                        std::span<numeric::QuadReal* const> items,
+                                        EndExit end_exit);
+
+}  // namespace recio

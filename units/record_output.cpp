@@ -1,0 +1,103 @@
+#include "units/record_output.hpp"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "units/unit_failure.hpp"
+
+namespace recio {
+namespace {
+
+constexpr std::size_t kBlockSize = 1 << 16;
+
+// Writes all of `bytes`, continuing after a partial write: 0, or the error number.
+int write_fully(int descriptor, const char* bytes, std::size_t length) {
+    while (length > 0) {
+        const ssize_t written = ::write(descriptor, bytes, length);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        bytes += written;
+        length -= static_cast<std::size_t>(written);
+    }
+    return 0;
+}
+
+[[noreturn]] void fail_write(UnitConnection& unit, int error_number) {
+    unit.pending_system_error = error_number;
+    fail_on_unit(Condition::write_error, unit);
+}
+
+// A file opened for rewriting keeps nothing of its old contents behind the
+// records of this run: it is cut at the current position once the first record
+// has been passed on. Devices refuse the cut with EINVAL, which is harmless.
+void cut_behind_first_record(UnitConnection& unit) {
+    unit.cut_pending = false;
+    const off_t position = ::lseek(unit.descriptor, 0, SEEK_CUR);
+    if (position < 0) {
+        fail_write(unit, errno);
+    }
+    int result;
+    do {
+        result = ::ftruncate(unit.descriptor, position);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0 && errno != EINVAL) {
+        fail_write(unit, errno);
+    }
+}
+
+void collect(UnitConnection& unit, std::string_view record) {
+    if (unit.output_length + record.size() > kBlockSize) {
+        flush_output(unit);
+    }
+    if (record.size() > kBlockSize) {
+        if (const int error = write_fully(unit.descriptor, record.data(), record.size())) {
+            fail_write(unit, error);
+        }
+        return;
+    }
+    if (!unit.output.reserve(kBlockSize)) {
+        // No memory for the block: pass the record on unbuffered instead.
+        if (const int error = write_fully(unit.descriptor, record.data(), record.size())) {
+            fail_write(unit, error);
+        }
+        return;
+    }
+    std::memcpy(unit.output.data() + unit.output_length, record.data(), record.size());
+    unit.output_length += record.size();
+}
+
+}  // namespace
+
+void write_record(UnitConnection& unit, std::string_view record) {
+    if (unit.access == Access::read_only) {
+        fail_on_unit(Condition::write_to_read_only, unit);
+    }
+    if (unit.block_buffering) {
+        collect(unit, record);
+    } else if (const int error = write_fully(unit.descriptor, record.data(), record.size())) {
+        fail_write(unit, error);
+    }
+    if (unit.cut_pending) {
+        cut_behind_first_record(unit);
+    }
+}
+
+int write_pending_output(UnitConnection& unit) {
+    const std::size_t length = unit.output_length;
+    unit.output_length = 0;
+    return length == 0 ? 0 : write_fully(unit.descriptor, unit.output.data(), length);
+}
+
+void flush_output(UnitConnection& unit) {
+    if (const int error = write_pending_output(unit)) {
+        fail_write(unit, error);
+    }
+}
+
+}  // namespace recio

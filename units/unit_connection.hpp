@@ -1,0 +1,67 @@
+#pragma once
+// What the I/O layer keeps for one connected unit.
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "failure/conditions.hpp"
+#include "units/byte_buffer.hpp"
+
+namespace recio {
+
+inline constexpr std::int32_t kFileUnit = 10;
+inline constexpr std::int32_t kConsoleInputUnit = -4;
+inline constexpr std::int32_t kConsoleOutputUnit = -1;
+
+// A resolved file name, held in place so that a diagnostic written from a signal
+// handler can show it without touching the allocator.
+class FileName {
+public:
+    FileName() = default;
+    explicit FileName(std::string_view text) { assign(text); }
+
+    void assign(std::string_view text) {
+        length_ = static_cast<std::uint16_t>(text.size() < kMaxFileNameLength ? text.size()
+                                                                              : kMaxFileNameLength);
+        text.copy(bytes_.data(), length_);
+        bytes_[length_] = '\0';
+    }
+    std::string_view view() const { return {bytes_.data(), length_}; }
+    const char* c_str() const { return bytes_.data(); }
+    bool empty() const { return length_ == 0; }
+
+private:
+    std::array<char, kMaxFileNameLength + 1> bytes_{};
+    std::uint16_t length_ = 0;
+};
+
+enum class Access : std::uint8_t { read_write, read_only, write_only };
+
+// Bytes read from the descriptor and not yet handed out as records:
+// [consumed, filled) of `bytes` is read ahead.
+struct InputState {
+    ByteBuffer bytes;
+    std::size_t consumed = 0;
+    std::size_t filled = 0;
+    bool at_end = false;  // the descriptor has reported end of file
+};
+
+struct UnitConnection {
+    std::int32_t unit = 0;
+    int descriptor = -1;
+    FileName file_name;
+    Access access = Access::read_write;
+    bool seekable = false;
+    bool cut_pending = false;
+    bool end_reached = false;
+    bool block_buffering = false;
+    // errno of the system call that failed in the current request, 0 if none; the
+    // diagnostic writes its text before the message line and clears it.
+    int pending_system_error = 0;
+    InputState input;
+    ByteBuffer output;  // records collected under block buffering
+    std::size_t output_length = 0;
+};
+
+}  // namespace recio

@@ -1,0 +1,43 @@
+#pragma once
+// The three units of the program and their connections: unit 10 on a named file,
+// opened and closed explicitly; console input (-4) and console output (-1),
+// connected to the standard streams at their first use.
+
+#include <string_view>
+
+#include "units/unit_connection.hpp"
+
+namespace recio {
+
+// The console units, connected on first use to descriptor 0 and 1, or to the files
+// named by EVIO_READ and EVIO_PRINT.
+UnitConnection& console_input();
+UnitConnection& console_output();
+
+// Opens unit 10 with the status "UNKNOWN" on the name held in `name_field` (a
+// blank-padded text field): a missing file is created, an existing one is used
+// without truncation, a file that may only be read is opened read-only.
+// Failures end the process.
+UnitConnection& open_file_unit(std::string_view name_field);
+
+// The connection of unit 10; it must be open.
+UnitConnection& file_unit();
+
+// Closes unit 10 if it is connected; its connection is forgotten.
+void close_file_unit();
+
+// Closes every connected unit at the end of the process: unit 10 is flushed and
+// closed, the console units stay open, and console input read ahead from a
+// seekable standard input is given back. Safe to call from a signal handler and
+// more than once.
+void run_down();
+
+#ifdef EMODUL_FUZZING
+namespace fuzzing {
+// FUZZ BUILD ONLY: closes what the slots still hold (never the standard streams)
+// and forgets every connection, so that the next input connects afresh.
+void reset_unit_slots();
+}  // namespace fuzzing
+#endif
+
+}  // namespace recio
