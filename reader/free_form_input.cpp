@@ -1,6 +1,8 @@
 #include "reader/free_form_input.hpp"
 
+#include <bit>
 #include <charconv>
+#include <cstring>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -49,6 +51,21 @@ std::optional<std::int32_t> repeat_count_of(std::string_view text) {
         return std::nullopt;
     }
     return count;
+}
+
+// An integer below 2^64 fits the significand: no rounding, only packing.
+constexpr QuadReal exact_integer(bool negative, std::uint64_t n) {
+    const std::uint64_t sign = negative ? numeric::kSignMask : 0;
+    if (n == 0) {
+        return QuadReal::from_words(sign, 0);
+    }
+    const int top = 63 - std::countl_zero(n);  // n = 2^top + the bits below
+    const unsigned __int128 fraction =
+        (static_cast<unsigned __int128>(n) << (numeric::kFractionBits - top)) &
+        ((static_cast<unsigned __int128>(1) << numeric::kFractionBits) - 1);
+    const auto biased = static_cast<std::uint64_t>(top + numeric::kExponentBias);
+    return QuadReal::from_words(sign | (biased << 48) | static_cast<std::uint64_t>(fraction >> 64),
+                                static_cast<std::uint64_t>(fraction));
 }
 
 // What the comma rule remembers: the nearest earlier non-blank character of the
@@ -108,7 +125,12 @@ public:
 private:
     bool fetch_record() {
         position_ = 0;
-        return next_record_into(unit_, record_);
+        if (!next_record_into(unit_, record_)) {
+            return false;
+        }
+        // Every record lies in the unit's buffer, whose filled bytes may all be read.
+        readable_end_ = unit_.input.bytes.data() + unit_.input.filled;
+        return true;
     }
 
     ReadOutcome end_of_input() {
@@ -158,35 +180,93 @@ private:
             ++p;
         }
         std::uint64_t digits = 0;
-        const char* const first_digit = p;
-        const char* point = nullptr;
-        for (; p != last; ++p) {
-            const auto digit = static_cast<unsigned>(static_cast<unsigned char>(*p)) - '0';
-            if (digit <= 9) {
-                digits = digits * 10 + digit;
-            } else if (*p == '.' && point == nullptr) {
-                point = p;
-            } else {
-                break;
+        std::size_t written = 0;
+        // Appends the digits at p; false when there would be more than 19 in all.
+        const auto take_digits = [&] {
+            while (true) {
+                const DigitRun run = digit_run(p, last);
+                if (written + run.count > 19) {
+                    return false;
+                }
+                digits = digits * kPowersOfTen[run.count] + run.value;
+                written += run.count;
+                p += run.count;
+                if (run.count < kDigitRunLength) {
+                    return true;
+                }
             }
-        }
-        const auto written = static_cast<std::size_t>(p - first_digit) - (point != nullptr);
-        if (written == 0 || written > 19 ||
-            (p != last && *p != ' ' && *p != '\t' && *p != ',')) {
+        };
+        if (!take_digits()) {
             return false;
         }
-        const auto fraction = point == nullptr ? 0 : static_cast<std::int64_t>(p - point - 1);
-        const auto value = fast_path_round(negative, digits, -fraction);
-        if (!value) {
+        std::int64_t fraction = 0;
+        if (p != last && *p == '.') {
+            ++p;
+            const std::size_t before = written;
+            if (!take_digits()) {
+                return false;
+            }
+            fraction = static_cast<std::int64_t>(written - before);
+        }
+        if (written == 0 || (p != last && *p != ' ' && *p != '\t' && *p != ',')) {
             return false;
         }
-        // Word by word: a copy of the whole value would wait for the two stores
-        // that made it.
-        item.high = value->high;
-        item.low = value->low;
+        if (fraction == 0) {
+            item = exact_integer(negative, digits);
+        } else {
+            const auto value = fast_path_round(negative, digits, -fraction);
+            if (!value) {
+                return false;
+            }
+            // Word by word: a copy of the whole value would wait for the two stores
+            // that made it.
+            item.high = value->high;
+            item.low = value->low;
+        }
         position_ = static_cast<std::size_t>(p - record_.data());
         last_met_ = LastMet::other;
         return true;
+    }
+
+    // The decimal digits that begin the text at p, before `last`: up to eight at a
+    // time, read as one machine word when eight bytes may be read there.
+    struct DigitRun {
+        std::size_t count;
+        std::uint64_t value;
+    };
+    static constexpr std::size_t kDigitRunLength = 8;
+
+    DigitRun digit_run(const char* p, const char* last) const {
+        const auto in_record = static_cast<std::size_t>(last - p);
+        if (static_cast<std::size_t>(readable_end_ - p) < kDigitRunLength) {
+            DigitRun run{0, 0};
+            while (run.count < in_record && run.count < kDigitRunLength &&
+                   is_decimal_digit(p[run.count])) {
+                run.value = run.value * 10 + static_cast<std::uint64_t>(p[run.count] - '0');
+                ++run.count;
+            }
+            return run;
+        }
+        std::uint64_t word;
+        std::memcpy(&word, p, sizeof word);  // the first character in the low byte
+        const std::uint64_t less_zero = word - 0x3030303030303030ULL;
+        // A byte's top bit is set in one of these when it is below "0" or above "9";
+        // carries and borrows only run upwards, from the first such byte on.
+        std::uint64_t non_digits = (less_zero | (word + 0x4646464646464646ULL)) &
+                                   0x8080808080808080ULL;
+        if (in_record < kDigitRunLength) {
+            non_digits |= 0x8080808080808080ULL << (8 * in_record);
+        }
+        const auto count = static_cast<std::size_t>(std::countr_zero(non_digits)) / 8;
+        if (count == 0) {
+            return {0, 0};
+        }
+        // The digits to the top bytes, zeros below them, then pairs, fours, eights.
+        std::uint64_t v = less_zero << (8 * (kDigitRunLength - count));
+        v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFULL;
+        v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFULL;
+        v = (v * 10000 + (v >> 32)) & 0xFFFFFFFFULL;
+        return {count, v};
     }
 
     // Skips blanks and whole records; false at end of file.
@@ -403,6 +483,7 @@ private:
     UnitConnection& unit_;
     const EndExit end_exit_;
     std::string_view record_;
+    const char* readable_end_ = nullptr;
     std::size_t position_ = 0;
     std::int32_t repeat_count_ = 0;
     std::optional<Found> repeated_;  // empty: the repeat form hands out nulls
