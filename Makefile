@@ -1,7 +1,9 @@
-# A thin layer over CMake. `make` builds Release into build/; `make test` runs every
-# test; `make check` also runs the end-to-end tests under valgrind's memcheck and
-# the whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer in
-# build-sanitize/.
+# A thin layer over CMake. `make` builds Release into build/; `make run` builds only
+# the program and starts it in examples/; `make test` runs every test; `make check`
+# also runs the end-to-end tests under valgrind's memcheck and the whole suite
+# again under AddressSanitizer and UndefinedBehaviorSanitizer in build-sanitize/.
+# `make install PREFIX=DIR` installs the program, its plot command, manual pages
+# and examples; `make package` builds a Debian package in build/.
 
 BUILD_DIR    ?= build
 SANITIZE_DIR ?= build-sanitize
@@ -11,34 +13,59 @@ JOBS         ?= $(shell nproc 2>/dev/null || echo 2)
 # Warnings are errors in CI builds (CI is set there) and whenever WERROR=ON.
 WERROR       ?= $(if $(CI),ON,OFF)
 CMAKE_FLAGS  := -DEMODUL_WERROR=$(WERROR)
+PREFIX       ?= /usr/local
 
-.PHONY: all build test check memcheck sanitize run bench fuzz clean
+# Configures build/; the two arguments say whether GoogleTest (with Python 3) and
+# Google Benchmark must be there, or are used only when found.
+configure = cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) \
+            -DEMODUL_REQUIRE_TESTS=$(1) -DEMODUL_REQUIRE_BENCHMARKS=$(2)
+
+.PHONY: all build test test-build check memcheck sanitize run install package bench fuzz clean
 
 all: build
 
 build:
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+	$(call configure,OFF,OFF)
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-test: build
+test-build:
+	$(call configure,ON,OFF)
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: test-build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) -LE memcheck
 
 check: test memcheck sanitize
 
-memcheck: build
+memcheck: test-build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -L memcheck
 
 sanitize:
 	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug -DEMODUL_SANITIZE=ON \
-	      -DEMODUL_BENCHMARKS=OFF $(CMAKE_FLAGS)
+	      -DEMODUL_BENCHMARKS=OFF -DEMODUL_REQUIRE_TESTS=ON $(CMAKE_FLAGS)
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
 	ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j $(JOBS)
 
-run: build
+# Only the program: the dialogue starts without waiting for tests and benchmarks.
+run:
+	$(call configure,OFF,OFF)
+	cmake --build $(BUILD_DIR) --target emodul -j $(JOBS)
 	cd examples && ../$(BUILD_DIR)/emodul
 
+# DESTDIR, when given, is put in front of every installed path.
+install:
+	$(call configure,OFF,OFF)
+	cmake --build $(BUILD_DIR) --target installable -j $(JOBS)
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+package:
+	$(call configure,OFF,OFF)
+	cmake --build $(BUILD_DIR) --target installable -j $(JOBS)
+	cd $(BUILD_DIR) && cpack -G DEB
+
 # Speed and memory, each reported as a ratio against a reference run alongside.
-bench: build
+bench:
+	$(call configure,OFF,ON)
 	cmake --build $(BUILD_DIR) --target benchmarks -j $(JOBS)
 	for b in $(BUILD_DIR)/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
 

@@ -1,0 +1,118 @@
+#!/bin/sh
+# Installs the build into a temporary prefix and runs what was installed, from a
+# folder of its own: the program on the example, the batch script on the example
+# list, and the plot command with and without what it needs.
+# usage: installed_program_test.sh CMAKE BUILD_DIR
+set -eu
+cmake=$1
+build=$2
+work=$(mktemp -d "${TMPDIR:-/tmp}/emodul-install.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+failures=0
+
+fail() {
+    echo "FAILED: $1" >&2
+    failures=$((failures + 1))
+}
+
+# Compares a file with the text given, byte for byte.
+expect_file() {
+    printf '%s' "$2" >"$work/expected"
+    cmp -s "$work/expected" "$1" || {
+        fail "$3"
+        diff "$work/expected" "$1" >&2 || true
+    }
+}
+
+"$cmake" --install "$build" --prefix "$prefix" >"$work/install.log" ||
+    { cat "$work/install.log" >&2; echo "FAILED: install" >&2; exit 1; }
+
+doc=$prefix/share/doc/emodul
+for file in bin/emodul bin/emodul-plot share/man/man1/emodul.1.gz share/man/man1/emodul-plot.1.gz \
+            share/doc/emodul/copyright share/doc/emodul/examples/probe.txt \
+            share/doc/emodul/examples/evaluate-all.sh; do
+    [ -f "$prefix/$file" ] || fail "not installed: $file"
+done
+[ -x "$prefix/bin/emodul-plot" ] || fail "emodul-plot is not executable"
+for file in quadprobe diagnostic_driver unit_tests end_to_end_tests; do
+    [ ! -e "$prefix/bin/$file" ] || fail "installed, but only for developers: bin/$file"
+done
+
+# The program from another folder on the installed example.
+mkdir "$work/run"
+cd "$work/run"
+cp "$doc/examples/probe.txt" .
+status=0
+printf 'probe.txt\n100\n100\n10\n' | "$prefix/bin/emodul" >stdout 2>stderr || status=$?
+[ "$status" -eq 0 ] || fail "emodul ended with status $status"
+expect_file stdout '
+Messwertedatei = Abstand a = Abstand b = Durchmesser d0  = 
+E-unendlich =  0.20600E+06 MPa
+' "emodul on probe.txt: standard output"
+expect_file stderr '' "emodul on probe.txt: standard error"
+[ "$(wc -l <plot.dat)" -eq 152 ] || fail "plot.dat does not hold 152 rows"
+
+# The batch script: one input stream for three runs, one CSV.
+mkdir "$work/batch"
+cp "$doc/examples/"* "$work/batch/"
+status=0
+EMODUL="$prefix/bin/emodul" sh "$work/batch/evaluate-all.sh" "$work/batch/evaluations.list" \
+    table.csv 2>stderr || status=$?
+[ "$status" -eq 0 ] || { fail "evaluate-all.sh ended with status $status"; cat stderr >&2; }
+expect_file table.csv 'file,a_mm,b_mm,d0_mm,E_MPa
+probe.txt,100,100,10,0.20600E+06
+probe.txt,80,120,10,0.18985E+06
+linear.txt,100,100,10,679.41
+' "evaluate-all.sh: the table"
+
+# A failing run stops the batch with its status: its unread answers are
+# still in the stream.
+printf 'Zeit Kraft Weg\n' >"$work/batch/heading.txt"
+printf 'linear.txt 100 100 10\nheading.txt 1 1 1\nprobe.txt 100 100 10\n' >"$work/batch/bad.list"
+status=0
+EMODUL="$prefix/bin/emodul" EVIO_DISABLE_STACK_TRACE=1 \
+    sh "$work/batch/evaluate-all.sh" "$work/batch/bad.list" table.csv 2>stderr || status=$?
+[ "$status" -eq 59 ] || fail "evaluate-all.sh after a failing run: status $status, not 59"
+expect_file table.csv 'file,a_mm,b_mm,d0_mm,E_MPa
+linear.txt,100,100,10,679.41
+' "evaluate-all.sh after a failing run: the table"
+grep -q 'line 2: emodul ended with status 59 on heading.txt' stderr ||
+    fail "evaluate-all.sh does not name the failing line"
+
+# The plot command. Without gnuplot it says what to install.
+plot=$prefix/bin/emodul-plot
+status=0
+PATH=$work/nowhere "$plot" probe.txt 2>stderr || status=$?
+[ "$status" -eq 3 ] && grep -q 'install the package gnuplot-nox' stderr ||
+    fail "emodul-plot without gnuplot: status $status, $(cat stderr)"
+status=0
+"$plot" missing.txt 2>stderr || status=$?
+[ "$status" -eq 1 ] && grep -q "cannot read the measurement file 'missing.txt'" stderr ||
+    fail "emodul-plot on a missing file: status $status, $(cat stderr)"
+status=0
+"$plot" -p none.dat probe.txt 2>stderr || status=$?
+[ "$status" -eq 1 ] && grep -q "cannot read 'none.dat'" stderr ||
+    fail "emodul-plot without plot.dat: status $status, $(cat stderr)"
+if command -v gnuplot >/dev/null 2>&1; then
+    # The separators of the program: tabs, commas, D and bare-sign exponents.
+    printf '1\t5.0D0\t0.25\n2, 1.0+1 ,0.5\r\n\n3 15 0.75 extra\nZeit\n' >mixed.txt
+    for picture in probe.png mixed.svg; do
+        measurements=${picture%.*}.txt
+        status=0
+        "$plot" -o "$picture" "$measurements" >stdout 2>stderr || status=$?
+        [ "$status" -eq 0 ] && [ -s "$picture" ] || fail "emodul-plot $measurements: status $status"
+    done
+    [ "$(head -c 8 probe.png | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] ||
+        fail "probe.png is no PNG picture"
+    grep -q '1 record(s) without a force and a displacement left out' stderr ||
+        fail "emodul-plot does not tell the records it left out"
+    # Three points drawn for the three usable records, and one in the key.
+    [ "$(grep -c "href='#gpPt6' transform" mixed.svg)" -eq 4 ] ||
+        fail "mixed.svg does not show 3 points"
+else
+    echo "gnuplot is not installed: the pictures are not drawn" >&2
+fi
+
+[ "$failures" -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
+echo "installed tree: every check passed"

@@ -1,0 +1,99 @@
+"""Holds the manual page emodul(1) against the program: every condition number
+of the message catalog has its entry under EXIT STATUS, every environment
+variable the program reads has its entry under ENVIRONMENT, and the page names
+nothing the program does not know. groff, where installed, finds nothing to
+warn about.
+
+usage: manual_page_check.py SOURCE_DIR
+"""
+
+import pathlib
+import re
+import shutil
+import subprocess
+import sys
+
+NOT_PROGRAM = {"tests", "bench", "fuzz", "tools", "examples", "docs", "man", "packaging"}
+
+
+def program_sources(root):
+    for path in sorted(root.rglob("*.[ch]pp")):
+        top = path.relative_to(root).parts[0]
+        if top not in NOT_PROGRAM and not top.startswith(("build", ".")):
+            yield path
+
+
+def catalog_numbers(root):
+    catalogs = [p for p in program_sources(root) if p.name == "message_catalog.cpp"]
+    if len(catalogs) != 1:
+        sys.exit(f"expected one message_catalog.cpp among the program's sources, found {catalogs}")
+    entries = re.findall(r"\{\s*(\d+)\s*,\s*(?:plain|info|warning|error|severe)\s*,",
+                         catalogs[0].read_text())
+    return {int(number) for number in entries}
+
+
+def environment_names(root):
+    pattern = re.compile(r'\b(?:getenv|control_is_true|control_is_set)\s*\(\s*"(\w+)"\s*\)')
+    names = set()
+    for path in program_sources(root):
+        names.update(pattern.findall(path.read_text()))
+    return names
+
+
+def section(page, title):
+    match = re.search(r'^\.SH "?' + re.escape(title) + r'"?\n(.*?)(?=^\.SH |\Z)', page,
+                      re.MULTILINE | re.DOTALL)
+    if not match:
+        sys.exit(f"the manual page has no section {title}")
+    return match.group(1)
+
+
+def tags(text):
+    """The words of the lines that follow .TP: what a list entry is about."""
+    lines = text.splitlines()
+    words = set()
+    for previous, line in zip(lines, lines[1:]):
+        if previous.startswith(".TP"):
+            words.update(re.findall(r"[\w]+", re.sub(r"^\.\w+\s*", "", line)))
+    return words
+
+
+def main():
+    root = pathlib.Path(sys.argv[1])
+    page_path = root / "man" / "emodul.1"
+    page = page_path.read_text()
+    numbers = catalog_numbers(root)
+    names = environment_names(root)
+    # A parse that finds (nearly) nothing has lost track of the code.
+    if len(numbers) < 20 or len(names) < 10:
+        sys.exit(f"found only {len(numbers)} conditions and {len(names)} variables in the code")
+
+    documented_numbers = {int(w) for w in tags(section(page, "EXIT STATUS")) if w.isdigit()}
+    documented_numbers.discard(0)
+    documented_names = {w for w in tags(section(page, "ENVIRONMENT")) if w.upper() != w.lower()}
+
+    problems = []
+    for number in sorted(numbers - documented_numbers):
+        problems.append(f"condition {number} has no entry under EXIT STATUS")
+    for number in sorted(documented_numbers - numbers):
+        problems.append(f"EXIT STATUS names condition {number}, which the catalog does not hold")
+    for name in sorted(names - documented_names):
+        problems.append(f"{name} has no entry under ENVIRONMENT")
+    for name in sorted(documented_names - names):
+        problems.append(f"ENVIRONMENT names {name}, which the program does not read")
+
+    if shutil.which("groff"):
+        for manual in sorted((root / "man").glob("*.1")):
+            result = subprocess.run(["groff", "-man", "-ww", "-z", str(manual)],
+                                    capture_output=True, text=True)
+            if result.stdout or result.stderr or result.returncode:
+                problems.append(f"groff on {manual.name}: {result.stderr or result.stdout}")
+
+    for problem in problems:
+        print(problem)
+    print(f"{len(numbers)} conditions, {len(names)} variables checked; {len(problems)} problems")
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
