@@ -332,7 +332,8 @@ private:
                 ++pos_;
             }
             if (!count) {
-                return {Kind::value, {}};
+                pending_ = true;
+                return {Kind::null, {}};
             }
             repeat_count_ = *count - 1;
             repeated_.reset();

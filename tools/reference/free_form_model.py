@@ -22,6 +22,10 @@ as it stood when this model was written):
   as the form says; the request ends with error 64 before any item is seen, so
   what it hands out is never visible. When the value is a slash, the slash is met
   and 64 is raised at the end of the list.
+- A null repeat form whose count is wrong ("(0*," or "2.5* ") stands for nulls
+  that carry the conversion error: no number has been converted, so an open
+  pair stays open, and the 64 is raised at the next search or the end of the
+  list like any pending error.
 - The end of the input inside a quoted string, or inside the rest of a pair, is
   the end of file of the search: the end indication for a caller with an end
   exit, error 24 otherwise; a pending 64 is then not raised.
@@ -265,7 +269,8 @@ class Request:
                 if c == b",":
                     self.last = COMMA
             if not valid:
-                return ("value", UNCONVERTIBLE)
+                self.pending = True
+                return ("null",)
             self.repeat_count = count - 1
             self.repeated = None
             return ("null",)
