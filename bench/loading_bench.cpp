@@ -11,8 +11,8 @@
 
 #include <algorithm>
 #include <ctime>
-#include <limits>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <string>
 #include <vector>

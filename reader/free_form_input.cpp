@@ -2,8 +2,8 @@
 
 #include <bit>
 #include <charconv>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
@@ -252,8 +252,8 @@ private:
         const std::uint64_t less_zero = word - 0x3030303030303030ULL;
         // A byte's top bit is set in one of these when it is below "0" or above "9";
         // carries and borrows only run upwards, from the first such byte on.
-        std::uint64_t non_digits = (less_zero | (word + 0x4646464646464646ULL)) &
-                                   0x8080808080808080ULL;
+        std::uint64_t non_digits =
+            (less_zero | (word + 0x4646464646464646ULL)) & 0x8080808080808080ULL;
         if (in_record < kDigitRunLength) {
             non_digits |= 0x8080808080808080ULL << (8 * in_record);
         }

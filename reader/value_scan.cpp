@@ -134,10 +134,9 @@ ScannedValue scan_value(std::string_view record, std::size_t start, ScanContext 
         return scan_pair_number(record, start);
     }
     const CharClass first = class_of(record[start]);
-    const bool logical =
-        first == CharClass::logical_letter ||
-        (first == CharClass::point && start + 1 < record.size() &&
-         class_of(record[start + 1]) == CharClass::logical_letter);
+    const bool logical = first == CharClass::logical_letter ||
+                         (first == CharClass::point && start + 1 < record.size() &&
+                          class_of(record[start + 1]) == CharClass::logical_letter);
     if (logical) {
         const char letter = upper_case(record[first == CharClass::point ? start + 1 : start]);
         return {letter == 'F' ? ValueForm::logical_false : ValueForm::logical_true,

@@ -13,7 +13,7 @@
 namespace recio {
 
 enum class CharClass : std::uint8_t {
-    other,            // NUL, control characters, bytes above 127, ";" and the like
+    other,  // NUL, control characters, bytes above 127, ";" and the like
     space_or_tab,
     carriage_return,  // a blank between values, but not allowed inside a number
     comma,
@@ -81,7 +81,8 @@ constexpr bool belongs(char c, ClassSet set) {
 }
 
 // Passed over between values, and across record ends.
-inline constexpr ClassSet kBlanks = set_of(CharClass::space_or_tab) | set_of(CharClass::carriage_return);
+inline constexpr ClassSet kBlanks =
+    set_of(CharClass::space_or_tab) | set_of(CharClass::carriage_return);
 // Where a number or an Inf/NaN word ends (the record end as well); "*" ends a
 // number as its repeat mark, and a carriage return belongs to a word.
 inline constexpr ClassSet kEndsNumber = set_of(CharClass::space_or_tab) | set_of(CharClass::comma) |
@@ -117,7 +118,10 @@ struct ScannedValue {
 };
 
 // Scans the value that starts with the non-blank character at `start` of
-// `record`, which is not a comma, slash, parenthesis or quote mark.
+// `record`. Where an item's value is looked for, that character is not a comma,
+// slash, parenthesis or quote mark (the request deals with those); the second
+// number of a pair may start with anything, and is a syntax error unless it is
+// one.
 ScannedValue scan_value(std::string_view record, std::size_t start, ScanContext context);
 
 }  // namespace recio

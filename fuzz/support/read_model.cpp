@@ -184,7 +184,8 @@ private:
             Value value;
             if (c == '\'' || c == '"') {
                 value = quoted_string(c);
-            } else if (in(c, kLogicalLetters) || (c == '.' && has(1) && in(at(1), kLogicalLetters))) {
+            } else if (in(c, kLogicalLetters) ||
+                       (c == '.' && has(1) && in(at(1), kLogicalLetters))) {
                 value = logical_constant();
             } else {
                 const Found found = numeric_value(after_repeat_mark);

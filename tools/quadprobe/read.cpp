@@ -67,8 +67,7 @@ int serve_requests(std::size_t count, recio::EndExit end_exit) {
         std::fill(items.begin(), items.end(), kUnchanged);
         // Lines go out before the next request: it may end the process.
         output.flush();
-        if (recio::read_values(input, pointers, end_exit) ==
-            recio::ReadOutcome::end_of_file) {
+        if (recio::read_values(input, pointers, end_exit) == recio::ReadOutcome::end_of_file) {
             break;
         }
         for (std::size_t i = 0; i < items.size(); ++i) {
@@ -118,16 +117,16 @@ std::optional<std::string> case_header() {
     int source = -1;
     if (from_pipe) {
         int ends[2];
-        if (::pipe(ends) != 0 || ::write(ends[1], input.data(), input.size()) !=
-                                     static_cast<ssize_t>(input.size())) {
+        if (::pipe(ends) != 0 ||
+            ::write(ends[1], input.data(), input.size()) != static_cast<ssize_t>(input.size())) {
             std::_Exit(kUsageStatus);
         }
         ::close(ends[1]);
         source = ends[0];
     } else {
         source = ::memfd_create("case", 0);
-        if (source < 0 || ::write(source, input.data(), input.size()) !=
-                              static_cast<ssize_t>(input.size())) {
+        if (source < 0 ||
+            ::write(source, input.data(), input.size()) != static_cast<ssize_t>(input.size())) {
             std::_Exit(kUsageStatus);
         }
         ::lseek(source, 0, SEEK_SET);
