@@ -44,25 +44,23 @@ constexpr int floor_log10_pow2(int e) {
     return static_cast<int>((static_cast<std::int64_t>(e) * 1292913986) >> 32);
 }
 
-using Remainder = CutOff;
-
 // The remainder after one more digit is discarded below an existing remainder.
-Remainder dropping_digit(int digit, bool rest_nonzero) {
+CutOff dropping_digit(int digit, bool rest_nonzero) {
     if (digit == 5) {
-        return rest_nonzero ? Remainder::above_half : Remainder::half;
+        return rest_nonzero ? CutOff::above_half : CutOff::half;
     }
     if (digit > 5) {
-        return Remainder::above_half;
+        return CutOff::above_half;
     }
-    return digit == 0 && !rest_nonzero ? Remainder::zero : Remainder::below_half;
+    return digit == 0 && !rest_nonzero ? CutOff::zero : CutOff::below_half;
 }
 
 // floor(|value| x 10^scale) and the position of the discarded fraction. The integer
 // is held in `word` where it fits one, otherwise as decimal digits (no leading
 // zeros; none for 0).
 struct ScaledDigits {
-    static constexpr int kCapacity = 80;  // holds any 256-bit integer
-    Remainder remainder = Remainder::zero;
+    static constexpr int kCapacity = 80;  // above any count with its carry and guard digit
+    CutOff remainder = CutOff::zero;
     bool in_word = false;
     std::uint64_t word = 0;
     int length = 0;
@@ -113,196 +111,48 @@ int write_backwards(u64 x, char* end) {
 }
 
 // ---------------------------------------------------------------------------------
-// Fast path: values whose scaled form fits a 256-bit integer.
+// The fast path, for ordinary magnitudes: n = floor(m x 5^scale / 2^shift) with
+// 0 <= scale <= 27 and 1 <= shift < 192, when it fits a word. The product of the
+// 113-bit significand and the power of five takes three words.
 
 constexpr int kMaxSmallPowerOfFive = 27;  // the largest power of five below 2^64
 
-struct Wide {
-    std::array<u64, 4> limb{};  // least significant first
-};
-
-// x *= factor; false when the product does not fit.
-bool multiply(Wide& x, u64 factor) {
-    u64 carry = 0;
-    for (u64& limb : x.limb) {
-        const u128 product = static_cast<u128>(limb) * factor + carry;
-        limb = static_cast<u64>(product);
-        carry = static_cast<u64>(product >> 64);
-    }
-    return carry == 0;
+CutOff cut_off(bool half, bool below) {
+    return half ? (below ? CutOff::above_half : CutOff::half)
+                : (below ? CutOff::below_half : CutOff::zero);
 }
 
-int bit_length(const Wide& x) {
-    for (int i = 3; i >= 0; --i) {
-        if (x.limb[i] != 0) {
-            return 64 * i + 64 - __builtin_clzll(x.limb[i]);
-        }
-    }
-    return 0;
-}
-
-// x <<= n for 0 <= n < 256; the caller makes sure that no bit is lost.
-void shift_left(Wide& x, int n) {
-    const int words = n / 64;
-    const int bits = n % 64;
-    for (int i = 3; i >= 0; --i) {
-        u64 value = 0;
-        if (i - words >= 0) {
-            value = x.limb[i - words] << bits;
-            if (bits != 0 && i - words - 1 >= 0) {
-                value |= x.limb[i - words - 1] >> (64 - bits);
-            }
-        }
-        x.limb[i] = value;
-    }
-}
-
-// x >>= n for 1 <= n < 256, reporting where the bits shifted out lie against half.
-Remainder shift_right(Wide& x, int n) {
-    const int half_bit = n - 1;
-    const int half_word = half_bit / 64;
-    const bool half = ((x.limb[half_word] >> (half_bit % 64)) & 1) != 0;
-    bool below = (x.limb[half_word] & ((u64{1} << (half_bit % 64)) - 1)) != 0;
-    for (int i = 0; i < half_word; ++i) {
-        below |= x.limb[i] != 0;
-    }
-    const int words = n / 64;
-    const int bits = n % 64;
-    for (int i = 0; i < 4; ++i) {
-        u64 value = 0;
-        if (i + words < 4) {
-            value = x.limb[i + words] >> bits;
-            if (bits != 0 && i + words + 1 < 4) {
-                value |= x.limb[i + words + 1] << (64 - bits);
-            }
-        }
-        x.limb[i] = value;
-    }
-    if (half) {
-        return below ? Remainder::above_half : Remainder::half;
-    }
-    return below ? Remainder::below_half : Remainder::zero;
-}
-
-// x /= divisor; returns the remainder.
-u64 divide(Wide& x, u64 divisor) {
-    u64 remainder = 0;
-    for (int i = 3; i >= 0; --i) {
-        const u128 dividend = (static_cast<u128>(remainder) << 64) | x.limb[i];
-        x.limb[i] = static_cast<u64>(dividend / divisor);
-        remainder = static_cast<u64>(dividend % divisor);
-    }
-    return remainder;
-}
-
-void store_digits(Wide x, ScaledDigits& out) {
-    // Nineteen digits at a time, least significant group first, into the end of
-    // a scratch area; then moved to the front.
-    constexpr u64 kTenToNineteen = 10'000'000'000'000'000'000ULL;
-    char scratch[80];
-    char* const end = scratch + sizeof scratch;
-    char* p = end;
-    while (x.limb[1] != 0 || x.limb[2] != 0 || x.limb[3] != 0) {
-        const u64 group = divide(x, kTenToNineteen);
-        const int written = write_backwards(group, p);
-        std::memset(p - 19, '0', static_cast<std::size_t>(19 - written));
-        p -= 19;
-    }
-    p -= write_backwards(x.limb[0], p);
-    out.length = static_cast<int>(end - p);
-    std::memcpy(out.digits.data(), p, static_cast<std::size_t>(out.length));
-}
-
-// The common case of ordinary magnitudes: n = floor(m x 5^scale / 2^shift) with
-// 0 <= scale <= 27 and 64 <= shift < 192, when it fits a word. The product takes
-// three words.
-bool scale_word(const BinaryValue& v, int scale, u64& n, Remainder& remainder) {
+bool scale_in_word(const BinaryValue& v, int scale, u64& n, CutOff& rest) {
     const int shift = -(v.exponent + scale);
-    if (scale < 0 || scale > kMaxSmallPowerOfFive || shift < 64 || shift >= 192) {
+    if (scale < 0 || scale > kMaxSmallPowerOfFive || shift < 1 || shift >= 192) {
         return false;
     }
-    const u64 factor = kPowersOfFive[scale];
+    const u64 factor = kPowersOfFive[static_cast<std::size_t>(scale)];
     const u128 low_product = static_cast<u128>(v.low) * factor;
-    const u128 high_product = static_cast<u128>(v.high) * factor + (low_product >> 64);
+    // The product is top:bottom with a 128-bit top.
+    const u128 top = static_cast<u128>(v.high) * factor + (low_product >> 64);
     const u64 bottom = static_cast<u64>(low_product);
-    // The product is top:bottom with a 128-bit top; n = top >> (shift - 64).
-    const u128 top = high_product;
+    if (shift < 64) {
+        if ((top >> shift) != 0) {
+            return false;
+        }
+        n = static_cast<u64>(top << (64 - shift)) | (bottom >> shift);
+        rest = cut_off(((bottom >> (shift - 1)) & 1) != 0,
+                       (bottom & ((u64{1} << (shift - 1)) - 1)) != 0);
+        return true;
+    }
     const int k = shift - 64;
     const u128 quotient = top >> k;
     if ((quotient >> 64) != 0) {
         return false;
     }
     n = static_cast<u64>(quotient);
-    bool half;
-    bool below;
     if (k == 0) {
-        half = (bottom >> 63) != 0;
-        below = (bottom << 1) != 0;
+        rest = cut_off((bottom >> 63) != 0, (bottom << 1) != 0);
     } else {
         const u128 fraction = top & ((static_cast<u128>(1) << k) - 1);
-        half = ((fraction >> (k - 1)) & 1) != 0;
-        below = (fraction & ((static_cast<u128>(1) << (k - 1)) - 1)) != 0 || bottom != 0;
-    }
-    remainder = half ? (below ? Remainder::above_half : Remainder::half)
-                     : (below ? Remainder::below_half : Remainder::zero);
-    return true;
-}
-
-// x = floor(v x 10^scale) = floor(m x 5^scale x 2^(e + scale)) with 256-bit
-// integers; false when an intermediate does not fit.
-bool scale_fast(const BinaryValue& v, int scale, Wide& x, Remainder& remainder) {
-    x.limb = {v.low, v.high, 0, 0};
-    const int binary_shift = v.exponent + scale;
-    remainder = Remainder::zero;
-    if (scale >= 0) {
-        for (int left = scale; left > 0; left -= kMaxSmallPowerOfFive) {
-            if (!multiply(x, kPowersOfFive[std::min(left, kMaxSmallPowerOfFive)])) {
-                return false;
-            }
-        }
-        if (binary_shift >= 0) {
-            if (bit_length(x) + binary_shift > 256) {
-                return false;
-            }
-            shift_left(x, binary_shift);
-        } else {
-            if (-binary_shift >= 256) {
-                return false;
-            }
-            remainder = shift_right(x, -binary_shift);
-        }
-    } else {
-        if (-scale > kMaxSmallPowerOfFive) {
-            return false;
-        }
-        const u64 divisor = kPowersOfFive[-scale];
-        if (binary_shift >= 0) {
-            if (v.bit_length + binary_shift > 256) {
-                return false;
-            }
-            shift_left(x, binary_shift);
-            const u64 rest = divide(x, divisor);
-            // 5^k is odd, so twice the remainder never equals it.
-            remainder = rest == 0               ? Remainder::zero
-                        : rest < divisor - rest ? Remainder::below_half
-                                                : Remainder::above_half;
-        } else {
-            // floor(floor(m / 5^k) / 2^u) = floor(m / (5^k 2^u)); the remainder of the
-            // first division only matters where the shifted-out bits are exactly zero
-            // or exactly half.
-            if (-binary_shift >= 256) {
-                return false;
-            }
-            const bool rest = divide(x, divisor) != 0;
-            remainder = shift_right(x, -binary_shift);
-            if (rest) {
-                if (remainder == Remainder::zero) {
-                    remainder = Remainder::below_half;
-                } else if (remainder == Remainder::half) {
-                    remainder = Remainder::above_half;
-                }
-            }
-        }
+        rest = cut_off(((fraction >> (k - 1)) & 1) != 0,
+                       (fraction & ((static_cast<u128>(1) << (k - 1)) - 1)) != 0 || bottom != 0);
     }
     return true;
 }
@@ -448,12 +298,8 @@ int decimal_length(u64 n) {
     return length;
 }
 
-bool fits_word(const Wide& x) {
-    return (x.limb[1] | x.limb[2] | x.limb[3]) == 0;
-}
-
-bool rounds_up(Remainder remainder, bool last_digit_odd) {
-    return remainder == Remainder::above_half || (remainder == Remainder::half && last_digit_odd);
+bool rounds_up(CutOff remainder, bool last_digit_odd) {
+    return remainder == CutOff::above_half || (remainder == CutOff::half && last_digit_odd);
 }
 
 // Adds one unit in the last place; returns true when the carry ran out of the
@@ -474,31 +320,20 @@ int estimated_exponent(const BinaryValue& v) {
     return floor_log10_pow2(v.bit_length - 1 + v.exponent) + 1;
 }
 
-bool scale(const BinaryValue& v, int scale, ScaledDigits& out) {
-    out.in_word = scale_word(v, scale, out.word, out.remainder);
-    if (out.in_word) {
-        return true;
-    }
-    Wide x;
-    if (scale_fast(v, scale, x, out.remainder)) {
-        out.in_word = fits_word(x);
-        out.word = x.limb[0];
-        if (!out.in_word) {
-            store_digits(x, out);
-        }
-        return true;
-    }
-    return scale_exact(v, scale, out);
+bool scale(const BinaryValue& v, int scale, DigitPath path, ScaledDigits& out) {
+    out.in_word =
+        path == DigitPath::fast_where_possible && scale_in_word(v, scale, out.word, out.remainder);
+    return out.in_word || scale_exact(v, scale, out);
 }
 
 // The first `count` significant digits of a finite nonzero value and the rest. The
 // value is taken whole and taken apart here, where its parts can stay in registers.
-bool truncate(QuadReal value, int count, TruncatedDigits& result) {
+bool truncate(QuadReal value, int count, DigitPath path, TruncatedDigits& result) {
     const BinaryValue v = decompose(value);
     const int estimate = estimated_exponent(v);
     // The scaled value has count or count + 1 integer digits.
     ScaledDigits s;
-    if (!scale(v, count - estimate, s)) {
+    if (!scale(v, count - estimate, path, s)) {
         return false;
     }
     result.exponent = estimate;
@@ -506,7 +341,7 @@ bool truncate(QuadReal value, int count, TruncatedDigits& result) {
     if (s.in_word && count <= 18) {
         u64 n = s.word;
         if (n >= kPowersOfTen[count]) {
-            s.remainder = dropping_digit(static_cast<int>(n % 10), s.remainder != Remainder::zero);
+            s.remainder = dropping_digit(static_cast<int>(n % 10), s.remainder != CutOff::zero);
             n /= 10;
             ++result.exponent;
         }
@@ -519,7 +354,7 @@ bool truncate(QuadReal value, int count, TruncatedDigits& result) {
         write_backwards(s.word, s.digits.data() + s.length);
     }
     if (s.length > count) {
-        s.remainder = dropping_digit(s.digits[count] - '0', s.remainder != Remainder::zero);
+        s.remainder = dropping_digit(s.digits[count] - '0', s.remainder != CutOff::zero);
         ++result.exponent;
     }
     std::memcpy(result.digits.data(), s.digits.data(), static_cast<std::size_t>(count));
@@ -532,9 +367,9 @@ bool truncate(QuadReal value, int count, TruncatedDigits& result) {
 // than `keep` when the carry runs out of the leading digit (then the digits are "1"
 // and zeros), 0 when the result is zero.
 int round_to(const TruncatedDigits& exact, int keep, char* digits) {
-    Remainder rest = exact.rest;
+    CutOff rest = exact.rest;
     if (keep < exact.length) {
-        bool below = rest != Remainder::zero;
+        bool below = rest != CutOff::zero;
         for (int i = keep + 1; i < exact.length && !below; ++i) {
             below = exact.digits[i] != '0';
         }
@@ -595,12 +430,12 @@ bool valid_input(QuadReal value) {
 
 }  // namespace
 
-std::optional<TruncatedDigits> truncated_digits(QuadReal value, int count) {
+std::optional<TruncatedDigits> truncated_digits(QuadReal value, int count, DigitPath path) {
     // One result object on every path, so that it is built in the caller's place.
     std::optional<TruncatedDigits> result;
     if (valid_input(value) && count >= 1 && count <= kMaxDecimalDigits + 1) {
         result.emplace();
-        if (truncate(value, count, *result)) {
+        if (truncate(value, count, path, *result)) {
             result->negative = numeric::sign_bit(value);
         } else {
             result.reset();
@@ -627,7 +462,8 @@ std::optional<DecimalDigits> decimal_digits(QuadReal value, DigitMode mode, int 
     }
     TruncatedDigits exact;
     if (mode == DigitMode::significant) {
-        if (count < 1 || count > kMaxDecimalDigits || !truncate(value, count, exact)) {
+        if (count < 1 || count > kMaxDecimalDigits ||
+            !truncate(value, count, DigitPath::fast_where_possible, exact)) {
             return result;
         }
     } else {
@@ -644,7 +480,8 @@ std::optional<DecimalDigits> decimal_digits(QuadReal value, DigitMode mode, int 
             result->negative = numeric::sign_bit(value);
             return result;
         }
-        if (!truncate(value, std::max(estimate + 1 + count, 1), exact)) {
+        if (!truncate(value, std::max(estimate + 1 + count, 1), DigitPath::fast_where_possible,
+                      exact)) {
             return result;
         }
     }

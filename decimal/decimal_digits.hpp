@@ -19,7 +19,7 @@ enum class DigitMode {
 };
 
 // The most digits one conversion returns. 48 keeps a result within 64 bytes, which
-// are cleared and copied with a few vector moves.
+// are copied with a few vector moves; the digits beyond `length` are never set.
 inline constexpr int kMaxDecimalDigits = 48;
 
 // |value| is about 0.D1D2...Dn x 10^exponent with D1 not zero, where D1...Dn are
@@ -27,7 +27,7 @@ inline constexpr int kMaxDecimalDigits = 48;
 struct DecimalDigits {
     // ASCII '0'..'9'; only `length` are set. One byte more than a result can have,
     // as room for a carry while rounding.
-    std::array<char, kMaxDecimalDigits + 1> digits{};
+    std::array<char, kMaxDecimalDigits + 1> digits;
     int length = 0;
     int exponent = 0;
     bool negative = false;
@@ -44,7 +44,7 @@ enum class CutOff : unsigned char { zero, below_half, half, above_half };
 // |value| = (0.D1...Dn + r x 10^-n) x 10^exponent with 0 <= r < 1 described by `rest`.
 // Any coarser rounding follows from it exactly.
 struct TruncatedDigits {
-    std::array<char, kMaxDecimalDigits + 1> digits{};  // ASCII; only `length` are set
+    std::array<char, kMaxDecimalDigits + 1> digits;  // ASCII; only `length` are set
     int length = 0;
     int exponent = 0;
     bool negative = false;
@@ -66,10 +66,16 @@ struct TruncatedDigits {
 // range, or when fixed mode would need more than kMaxDecimalDigits digits.
 std::optional<DecimalDigits> decimal_digits(numeric::QuadReal value, DigitMode mode, int count);
 
+// How the digits are found: by a machine-word product where the value's magnitude
+// allows it and exactly otherwise, or always by the exact big-number path (to
+// check the two against each other).
+enum class DigitPath { fast_where_possible, exact_only };
+
 // The first `count` significant digits (1 <= count <= kMaxDecimalDigits + 1) of a
 // finite nonzero value, unrounded, with the position of the rest. Returns nothing
 // otherwise.
-std::optional<TruncatedDigits> truncated_digits(numeric::QuadReal value, int count);
+std::optional<TruncatedDigits> truncated_digits(numeric::QuadReal value, int count,
+                                                DigitPath path = DigitPath::fast_where_possible);
 
 // `exact` rounded once, as decimal_digits would round the value itself, to a
 // position at or above its cut. Returns nothing when the position lies below the

@@ -59,16 +59,12 @@ constexpr std::int64_t signed_length(std::size_t length) {
 
 namespace scan_detail {
 
-constexpr char lower_case(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
-constexpr bool equals_ignoring_case(std::string_view text, std::string_view lower_word) {
-    if (text.size() != lower_word.size()) {
+constexpr bool equals_ignoring_case(std::string_view text, std::string_view upper_word) {
+    if (text.size() != upper_word.size()) {
         return false;
     }
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (lower_case(text[i]) != lower_word[i]) {
+        if (to_upper_case(text[i]) != upper_word[i]) {
             return false;
         }
     }
@@ -118,12 +114,12 @@ namespace scan_detail {
     const char* const fraction_end = position;
     if (integer_start == integer_end && fraction_start == fraction_end) {
         if (whole_text && position != end && fraction_start == integer_end) {
-            const char first = lower_case(*position);
-            if (first == 'i' || first == 'n') {
+            const char first = to_upper_case(*position);
+            if (first == 'I' || first == 'N') {
                 const std::string_view word(position, static_cast<std::size_t>(end - position));
-                if (equals_ignoring_case(word, "inf") || equals_ignoring_case(word, "infinity")) {
+                if (equals_ignoring_case(word, "INF") || equals_ignoring_case(word, "INFINITY")) {
                     scanned.kind = DecimalKind::infinity;
-                } else if (equals_ignoring_case(word, "nan")) {
+                } else if (equals_ignoring_case(word, "NAN")) {
                     scanned.kind = DecimalKind::nan;
                 }
             }

@@ -5,7 +5,6 @@
 #include <string_view>
 
 #include "decimal/decimal_digits.hpp"
-#include "decimal/general_field_fast.hpp"
 
 namespace recio {
 namespace {
@@ -130,36 +129,39 @@ void zero_field(int digits, std::span<char> field) {
     fixed_form(zero, digits - 1, field);
 }
 
-void finite_field(QuadReal value, int digits, std::span<char> field) {
+void finite_field(QuadReal value, int digits, DigitPath path, std::span<char> field) {
     const int width = static_cast<int>(field.size());
     // The form follows from the value rounded to the field's width in digits (and
     // at least one digit more than are shown): that decides whether rounding to
     // `digits` would carry into a new leading digit. The shown digits are rounded
     // from the same exact truncation, never from the decision's rounded digits.
     const int decision_count = std::clamp(width, digits + 1, kMaxDecimalDigits);
-    const auto exact = truncated_digits(value, decision_count);
-    const auto decision =
-        exact ? round_digits(*exact, DigitMode::significant, decision_count) : std::nullopt;
-    if (!decision) {
+    const auto exact = truncated_digits(value, decision_count, path);
+    if (!exact) {
         fill(field, '*');
         return;
     }
-    const int x = decision->exponent;
+    // Below a leading nine the decision's rounding cannot carry into a new leading
+    // digit, nor make the first `digits` digits nines.
+    int x = exact->exponent;
+    bool carries = false;
+    if (exact->digits[0] == '9') {
+        const auto decision = round_digits(*exact, DigitMode::significant, decision_count);
+        const std::string_view d = decision->text();
+        x = decision->exponent;
+        carries = d.find_first_not_of('9') >= static_cast<std::size_t>(digits) &&
+                  d[static_cast<std::size_t>(digits)] >= '5';
+    }
     bool exponent = false;
     int integer_digits = 0;
     if (x < -1 || x > digits) {
         exponent = true;
+    } else if (carries) {
+        exponent = x >= digits;
+        integer_digits = x + 1;
     } else {
-        const std::string_view d = decision->text();
-        const bool carries = d.find_first_not_of('9') >= static_cast<std::size_t>(digits) &&
-                             d[static_cast<std::size_t>(digits)] >= '5';
-        if (carries) {
-            exponent = x >= digits;
-            integer_digits = x + 1;
-        } else {
-            exponent = x == -1;
-            integer_digits = x;
-        }
+        exponent = x == -1;
+        integer_digits = x;
     }
     // Both positions lie above the decision's cut, so neither rounding can fail.
     if (exponent) {
@@ -174,13 +176,7 @@ void finite_field(QuadReal value, int digits, std::span<char> field) {
     }
 }
 
-}  // namespace
-
-namespace {
-
-enum class Shortcut : bool { allowed, not_allowed };
-
-void format_field(QuadReal value, int width, int digits, std::span<char> out, Shortcut shortcut) {
+void format_field(QuadReal value, int width, int digits, std::span<char> out, DigitPath path) {
     if (width <= 0) {
         return;
     }
@@ -198,21 +194,19 @@ void format_field(QuadReal value, int width, int digits, std::span<char> out, Sh
         special_text(numeric::sign_bit(value) ? "-Infinity" : "Infinity", field);
     } else if (numeric::is_zero(value)) {
         zero_field(digits, field);
-    } else if (shortcut == Shortcut::not_allowed ||
-               !format_ordinary_field(value, width, digits, field)) {
-        fill(field, ' ');
-        finite_field(value, digits, field);
+    } else {
+        finite_field(value, digits, path, field);
     }
 }
 
 }  // namespace
 
 void format_general_field(QuadReal value, int width, int digits, std::span<char> out) {
-    format_field(value, width, digits, out, Shortcut::allowed);
+    format_field(value, width, digits, out, DigitPath::fast_where_possible);
 }
 
 void format_general_field_exactly(QuadReal value, int width, int digits, std::span<char> out) {
-    format_field(value, width, digits, out, Shortcut::not_allowed);
+    format_field(value, width, digits, out, DigitPath::exact_only);
 }
 
 }  // namespace recio

@@ -22,8 +22,8 @@ namespace recio {
 // The digits are those of the exact binary value rounded once, ties to even.
 void format_general_field(numeric::QuadReal value, int width, int digits, std::span<char> out);
 
-// The same field, always by the exact decimal conversion, without the
-// machine-word shortcut for ordinary values; the two agree byte for byte.
+// The same field, always by the exact big-number path of the digits, without the
+// machine-word product for ordinary values; the two agree byte for byte.
 void format_general_field_exactly(numeric::QuadReal value, int width, int digits,
                                   std::span<char> out);
 

@@ -76,8 +76,6 @@ void write_edited(UnitConnection& unit, EditFormat format,
                                          record.extend(static_cast<std::size_t>(item.width)));
                 }
                 break;
-            case EditItemKind::text_field:
-                break;
         }
     }
     record.write(unit);

@@ -15,7 +15,6 @@ enum class EditItemKind {
     literal,        // appends its bytes
     no_record_end,  // the record that the statement ends is written without terminator
     general_field,  // one value per repetition, `width` bytes with `digits` significant digits
-    text_field,     // input only: characters of a record into a character variable
 };
 
 struct EditItem {
@@ -33,7 +32,6 @@ namespace edit_formats {
 inline constexpr EditItem kFileNamePromptItems[] = {{EditItemKind::record_break},
                                                     {EditItemKind::literal, "Messwertedatei = "},
                                                     {EditItemKind::no_record_end}};
-inline constexpr EditItem kFileNameLineItems[] = {{EditItemKind::text_field}};
 inline constexpr EditItem kDistanceAPromptItems[] = {{EditItemKind::literal, "Abstand a = "},
                                                      {EditItemKind::no_record_end}};
 inline constexpr EditItem kDistanceBPromptItems[] = {{EditItemKind::literal, "Abstand b = "},
@@ -46,8 +44,7 @@ inline constexpr EditItem kResultItems[] = {{EditItemKind::record_break},
                                             {EditItemKind::literal, " MPa"}};
 inline constexpr EditItem kPlotRowItems[] = {{EditItemKind::general_field, {}, 2, 12, 5}};
 
-inline constexpr EditFormat kFileNamePrompt{kFileNamePromptItems};  // then the file-name line
-inline constexpr EditFormat kFileNameLine{kFileNameLineItems};
+inline constexpr EditFormat kFileNamePrompt{kFileNamePromptItems};  // then read_text_field
 inline constexpr EditFormat kDistanceAPrompt{kDistanceAPromptItems};
 inline constexpr EditFormat kDistanceBPrompt{kDistanceBPromptItems};
 inline constexpr EditFormat kDiameterPrompt{kDiameterPromptItems};

@@ -10,6 +10,7 @@
 
 #include "failure/text_buffer.hpp"
 #include "failure/traceback.hpp"
+#include "failure/write_fully.hpp"
 
 namespace recio {
 
@@ -46,8 +47,5 @@ void write_diagnostic(const DiagnosticRequest& request);
 
 // The line written instead when the diagnostic buffer is taken.
 void append_fallback_line(TextBuffer& text, int number);
-
-// Writes all of `bytes` to `descriptor`, continuing after a partial write.
-void write_fully(int descriptor, std::string_view bytes);
 
 }  // namespace recio

@@ -4,14 +4,15 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 
 #include "failure/diagnostic_controls.hpp"
 #include "failure/diagnostic_step.hpp"
 #include "failure/message_catalog.hpp"
 #include "failure/process_end.hpp"
+#include "failure/process_state.hpp"
 #include "failure/signals.hpp"
+#include "failure/write_fully.hpp"
 
 namespace recio {
 namespace {
@@ -20,12 +21,6 @@ namespace {
 // failure met by the run-down that follows it, and the line of the abort signal
 // that an abort trigger raises after that.
 constexpr int kMostNestedDiagnostics = 3;
-
-// The one buffer every diagnostic is composed in. It exists before any signal
-// can arrive, so the signal path needs no memory of its own.
-char diagnostic_storage[kDiagnosticBufferSize];
-volatile std::sig_atomic_t diagnostic_storage_taken = 0;
-volatile std::sig_atomic_t begun_count = 0;
 
 void reopen_standard_error(const ControlPath& path) {
     const int descriptor = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
@@ -51,23 +46,24 @@ void append_to_log_file(const ControlPath& path, std::string_view text) {
 
 }  // namespace
 
-void write_fully(int descriptor, std::string_view bytes) {
+int write_fully(int descriptor, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
         if (written > 0) {
             bytes.remove_prefix(static_cast<std::size_t>(written));
-        } else if (written < 0 && errno == EINTR) {
-            continue;
-        } else {
-            return;
+        } else if (written == 0) {
+            return EIO;
+        } else if (errno != EINTR) {
+            return errno;
         }
     }
+    return 0;
 }
 
 void begin_diagnostic(int number) {
     block_asynchronous_signals();
-    const int count = begun_count + 1;
-    begun_count = count;
+    const int count = process_state().diagnostics_begun + 1;
+    process_state().diagnostics_begun = count;
     if (count > kMostNestedDiagnostics) {
         ::_exit(number);
     }
@@ -77,7 +73,7 @@ void begin_diagnostic(int number) {
 }
 
 int diagnostics_begun() {
-    return begun_count;
+    return process_state().diagnostics_begun;
 }
 
 void append_system_error_line(TextBuffer& text, int error_number) {
@@ -109,15 +105,15 @@ void append_fallback_line(TextBuffer& text, int number) {
 }
 
 void write_diagnostic(const DiagnosticRequest& request) {
-    if (diagnostic_storage_taken != 0) {
+    if (process_state().diagnostic_storage_taken != 0) {
         char storage[128];
         TextBuffer line(storage);
         append_fallback_line(line, request.number);
         write_fully(STDERR_FILENO, line.view());
         return;
     }
-    diagnostic_storage_taken = 1;
-    TextBuffer text(diagnostic_storage);
+    process_state().diagnostic_storage_taken = 1;
+    TextBuffer text(process_state().diagnostic_storage);
     const DiagnosticControls& controls = diagnostic_controls();
     append_message_line(text, request.number, request.unit, request.file);
     if (find_message(request.number).severity == Severity::severe &&
@@ -132,7 +128,7 @@ void write_diagnostic(const DiagnosticRequest& request) {
     if (!controls.display_disabled) {
         write_fully(STDERR_FILENO, text.view());
     }
-    diagnostic_storage_taken = 0;
+    process_state().diagnostic_storage_taken = 0;
 }
 
 void fail_at(Condition condition, TraceStart start, std::int32_t unit_number, std::string_view file,
@@ -149,15 +145,5 @@ void fail_at(Condition condition, TraceStart start, std::int32_t unit_number, st
 void fail_without_unit(Condition condition, std::int32_t unit_number, std::string_view file) {
     fail_at(condition, trace_start_in_caller(), unit_number, file, 0);
 }
-
-#ifdef EMODUL_FUZZING
-// FUZZ BUILD ONLY: forgets the diagnostics of the previous input.
-namespace fuzzing {
-void reset_diagnostic_state() {
-    begun_count = 0;
-    diagnostic_storage_taken = 0;
-}
-}  // namespace fuzzing
-#endif
 
 }  // namespace recio

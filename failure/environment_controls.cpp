@@ -5,10 +5,6 @@
 
 namespace recio {
 
-bool control_is_set(const char* name) {
-    return std::getenv(name) != nullptr;
-}
-
 bool control_is_true(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr && value_counts_as_true(value);

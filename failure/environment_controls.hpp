@@ -6,9 +6,6 @@
 
 namespace recio {
 
-// A control is set when the variable is present, whatever its value.
-bool control_is_set(const char* name);
-
 // A control is true when its value is not empty and either begins with t, T, y or
 // Y, or consists of decimal digits only and is not zero.
 bool control_is_true(const char* name);

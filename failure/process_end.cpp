@@ -1,11 +1,8 @@
 #include "failure/process_end.hpp"
 
-#include <unistd.h>
-
-#include <csignal>
-
 #include "failure/diagnostic_controls.hpp"
-#include "failure/fuzz_hooks.hpp"
+#include "failure/process_exit.hpp"
+#include "failure/process_state.hpp"
 #include "failure/signals.hpp"
 #include "failure/traceback.hpp"
 #include "numeric/floating_environment.hpp"
@@ -17,24 +14,12 @@ namespace {
 // from there and runs the run-down once more for what is left; deeper than that
 // it is not entered, so a run-down that keeps failing cannot loop.
 constexpr int kMostNestedRunDowns = 2;
-volatile std::sig_atomic_t run_downs_under_way = 0;
-volatile std::sig_atomic_t run_down_finished = 0;
-// Set at start-up, before any signal handler is installed; only read after that.
-RunDownStep registered_run_down = nullptr;
-
-[[noreturn]] void exit_with(int status) {
-#ifdef EMODUL_FUZZING
-    // FUZZ BUILD ONLY: the target catches the end and goes on with its next input.
-    throw fuzzing::ProcessEnd{status};
-#else
-    ::_exit(status);
-#endif
-}
+ProcessState the_process_state;
 
 }  // namespace
 
 void register_run_down(RunDownStep step) {
-    registered_run_down = step;
+    the_process_state.run_down = step;
 }
 
 void start_up(RunDownStep run_down) {
@@ -57,7 +42,7 @@ int normal_end() {
 
 void end_process(int status) {
     run_down_once();
-    exit_with(status);
+    exit_process(status);
 }
 
 void end_after_condition(int number) {
@@ -65,33 +50,33 @@ void end_after_condition(int number) {
     if (diagnostic_controls().abort_on_severe) {
         raise_abort_trigger();
     }
-    exit_with(number);
+    exit_process(number);
 }
 
 void run_down_once() {
-    if (run_down_finished != 0 || run_downs_under_way >= kMostNestedRunDowns) {
+    ProcessState& state = process_state();
+    if (state.run_down_finished != 0 || state.run_downs_under_way >= kMostNestedRunDowns) {
         return;
     }
-    run_downs_under_way = run_downs_under_way + 1;
-    if (registered_run_down != nullptr) {
-        registered_run_down();
+    state.run_downs_under_way = state.run_downs_under_way + 1;
+    if (state.run_down != nullptr) {
+        state.run_down();
     }
-    run_downs_under_way = run_downs_under_way - 1;
-    run_down_finished = 1;
+    state.run_downs_under_way = state.run_downs_under_way - 1;
+    state.run_down_finished = 1;
 }
 
-#ifdef EMODUL_FUZZING
-// FUZZ BUILD ONLY.
-namespace fuzzing {
-void reset_diagnostic_state();
+ProcessState& process_state() {
+    return the_process_state;
+}
 
-void reset_process_state() {
-    reset_diagnostic_state();
-    run_downs_under_way = 0;
-    run_down_finished = 0;
+void reset_ending_state() {
+    ProcessState& state = process_state();
+    state.diagnostics_begun = 0;
+    state.diagnostic_storage_taken = 0;
+    state.run_downs_under_way = 0;
+    state.run_down_finished = 0;
     unblock_asynchronous_signals();
 }
-}  // namespace fuzzing
-#endif
 
 }  // namespace recio

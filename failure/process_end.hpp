@@ -1,11 +1,9 @@
 #pragma once
 // Start-up and the end of the process.
 
-namespace recio {
+#include "failure/process_state.hpp"
 
-// What the layers above the failure path close at the end of the process (the
-// units). It must be safe to call from a signal handler and more than once.
-using RunDownStep = void (*)();
+namespace recio {
 
 // Names the step that the run-down runs; without one the run-down does nothing.
 void register_run_down(RunDownStep step);

@@ -9,14 +9,10 @@
 #include "failure/diagnostic_step.hpp"
 #include "failure/message_catalog.hpp"
 #include "failure/process_end.hpp"
+#include "failure/process_state.hpp"
 
 namespace recio {
 namespace {
-
-volatile std::sig_atomic_t handling_installed = 0;
-// Set by raise_abort_trigger(): the abort signal that follows belongs to a
-// diagnostic already written, and its line is the one wanted after it.
-volatile std::sig_atomic_t abort_trigger_raised = 0;
 
 constexpr int kAsynchronousSignals[] = {SIGINT, SIGTERM, SIGQUIT, SIGABRT};
 
@@ -131,7 +127,7 @@ void on_interrupting_signal(int signal_number) {
 
 void on_abort_signal(int signal_number) {
     block_asynchronous_signals();
-    if (diagnostics_begun() > 0 && abort_trigger_raised == 0) {
+    if (diagnostics_begun() > 0 && process_state().abort_trigger_raised == 0) {
         // An abort inside the failure path itself: no second diagnostic.
         die_by_abort_signal();
     }
@@ -192,11 +188,11 @@ void install_signal_handling() {
             install(signal_number, on_interrupting_signal);
         }
     }
-    handling_installed = 1;
+    process_state().signal_handling_installed = 1;
 }
 
 bool signal_handling_installed() {
-    return handling_installed != 0;
+    return process_state().signal_handling_installed != 0;
 }
 
 void block_asynchronous_signals() {
@@ -210,8 +206,8 @@ void unblock_asynchronous_signals() {
 }
 
 void raise_abort_trigger() {
-    if (handling_installed != 0) {
-        abort_trigger_raised = 1;
+    if (process_state().signal_handling_installed != 0) {
+        process_state().abort_trigger_raised = 1;
         sigset_t only_abort;
         sigemptyset(&only_abort);
         sigaddset(&only_abort, SIGABRT);

@@ -9,6 +9,8 @@
 #include <span>
 #include <string_view>
 
+#include "numeric/bit_pattern.hpp"
+
 namespace recio {
 
 class TextBuffer {
@@ -79,9 +81,8 @@ public:
 
     // The low `digits` hexadecimal digits of `value`, upper case, with leading zeros.
     void append_hex(std::uint64_t value, int digits) {
-        static constexpr char kHexDigits[] = "0123456789ABCDEF";
         for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) {
-            append(kHexDigits[(value >> shift) & 0xF]);
+            append(numeric::kHexDigits[(value >> shift) & 0xF]);
         }
     }
 

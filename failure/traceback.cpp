@@ -10,6 +10,7 @@
 #include <csignal>
 
 #include "failure/conditions.hpp"
+#include "failure/process_state.hpp"
 
 namespace recio {
 namespace {
@@ -53,8 +54,6 @@ int note_main_program(dl_phdr_info* info, std::size_t, void* result) {
 // and reports an unreadable address as EFAULT instead of faulting; where it is
 // refused (a seccomp filter), writing the bytes into a pipe does the same.
 enum ProbeMethod : int { probe_untried, probe_process_vm, probe_pipe };
-volatile std::sig_atomic_t probe_method = probe_untried;
-int probe_pipe_ends[2] = {-1, -1};
 
 enum class Probe { copied, unreadable, unavailable };
 
@@ -72,16 +71,19 @@ Probe read_by_process_vm(std::uintptr_t address, void* destination, std::size_t 
 }
 
 Probe read_by_pipe(std::uintptr_t address, void* destination, std::size_t count) {
-    if (probe_pipe_ends[0] < 0 && ::pipe2(probe_pipe_ends, O_CLOEXEC | O_NONBLOCK) != 0) {
-        probe_pipe_ends[0] = probe_pipe_ends[1] = -1;
-        return Probe::unavailable;
+    ProcessState& state = process_state();
+    if (state.probe_pipe_open == 0) {
+        if (::pipe2(state.probe_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+            return Probe::unavailable;
+        }
+        state.probe_pipe_open = 1;
     }
     const ssize_t written =
-        ::write(probe_pipe_ends[1], reinterpret_cast<const void*>(address), count);
+        ::write(state.probe_pipe[1], reinterpret_cast<const void*>(address), count);
     if (written < 0) {
         return errno == EFAULT ? Probe::unreadable : Probe::unavailable;
     }
-    const ssize_t got = ::read(probe_pipe_ends[0], destination, static_cast<std::size_t>(written));
+    const ssize_t got = ::read(state.probe_pipe[0], destination, static_cast<std::size_t>(written));
     return written == static_cast<ssize_t>(count) && got == written ? Probe::copied
                                                                     : Probe::unavailable;
 }
@@ -194,13 +196,13 @@ TraceStart trace_start_of_signal(const ucontext_t& context) {
 }
 
 bool read_memory_safely(std::uintptr_t address, void* destination, std::size_t count) {
-    if (probe_method != probe_pipe) {
+    if (process_state().memory_probe != probe_pipe) {
         const Probe result = read_by_process_vm(address, destination, count);
         if (result != Probe::unavailable) {
-            probe_method = probe_process_vm;
+            process_state().memory_probe = probe_process_vm;
             return result == Probe::copied;
         }
-        probe_method = probe_pipe;
+        process_state().memory_probe = probe_pipe;
     }
     return read_by_pipe(address, destination, count) == Probe::copied;
 }

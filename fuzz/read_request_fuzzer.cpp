@@ -119,6 +119,7 @@ RunLog run_requests(Source source, std::string_view input, const std::vector<Req
         connection.unit = recio::kConsoleInputUnit;
         connection.descriptor = pipe_ends[0];
         connection.seekable = false;
+        connection.input.block_size = fuzzsupport::kSmallBlocks.console;
     } else {
         const int descriptor = source == Source::file_unit ? file_unit_memory : console_memory;
         FUZZ_CHECK(::ftruncate(descriptor, 0) == 0 &&
@@ -131,6 +132,9 @@ RunLog run_requests(Source source, std::string_view input, const std::vector<Req
         connection.seekable = true;
         connection.access =
             source == Source::file_unit ? recio::Access::read_write : recio::Access::read_only;
+        connection.input.block_size = source == Source::file_unit
+                                          ? fuzzsupport::kSmallBlocks.file
+                                          : fuzzsupport::kSmallBlocks.console;
     }
 
     const auto consumed = [&]() -> std::size_t {

@@ -8,7 +8,7 @@
 //
 // The run happens in a private temporary directory, with console input and
 // output on files there (EVIO_READ, EVIO_PRINT). The end of the process is caught
-// (failure/fuzz_hooks.hpp).
+// (fuzz/support/process_exit.cpp).
 //
 // Oracle:
 //  - the run ends normally or with a numbered condition that a run can meet on
@@ -106,6 +106,7 @@ std::optional<std::int64_t> counted_records(const std::string& path) {
     connection.unit = recio::kFileUnit;
     connection.descriptor = descriptor;
     connection.seekable = true;
+    connection.input.block_size = fuzzsupport::kSmallBlocks.file;
     std::int64_t count = 0;
     const auto status = fuzzsupport::run_as_process([&] {
         numeric::QuadReal x = numeric::kPositiveZero;

@@ -3,8 +3,6 @@
 namespace numeric {
 namespace {
 
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
 constexpr int hex_value(char c) {
     if (c >= '0' && c <= '9') {
         return c - '0';

@@ -12,6 +12,9 @@ namespace numeric {
 
 inline constexpr std::size_t kBitPatternDigits = 32;
 
+// The digits of every hexadecimal text the program writes, upper case.
+inline constexpr char kHexDigits[] = "0123456789ABCDEF";
+
 // Upper-case digits, most significant first.
 std::array<char, kBitPatternDigits> to_bit_pattern(QuadReal x);
 

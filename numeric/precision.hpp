@@ -52,9 +52,6 @@ constexpr bool is_nan(QuadReal x) {
 constexpr bool is_quiet_nan(QuadReal x) {
     return is_nan(x) && (x.high & kQuietBit) != 0;
 }
-constexpr bool is_signalling_nan(QuadReal x) {
-    return is_nan(x) && (x.high & kQuietBit) == 0;
-}
 constexpr bool is_infinite(QuadReal x) {
     return biased_exponent(x) == kMaxBiasedExponent && fraction_is_zero(x);
 }
@@ -65,9 +62,6 @@ constexpr bool is_zero(QuadReal x) {
     return biased_exponent(x) == 0 && fraction_is_zero(x);
 }
 
-constexpr QuadReal negated(QuadReal x) {
-    return QuadReal{x.low, x.high ^ kSignMask};
-}
 constexpr QuadReal magnitude(QuadReal x) {
     return QuadReal{x.low, x.high & ~kSignMask};
 }

@@ -11,16 +11,6 @@
 namespace recio {
 namespace {
 
-#ifdef EMODUL_FUZZING
-// FUZZ BUILD ONLY: blocks small enough that the fuzzers' short inputs span many of
-// them, so that records crossing a block end are met all the time.
-constexpr std::size_t kFileBlockSize = 1 << 6;
-constexpr std::size_t kConsoleBlockSize = 1 << 5;
-#else
-constexpr std::size_t kFileBlockSize = 1 << 16;
-constexpr std::size_t kConsoleBlockSize = 1 << 12;
-#endif
-
 enum class ReadMode {
     single_bytes,            // console from a terminal, pipe or socket
     blocks_then_reposition,  // console from a regular file
@@ -98,8 +88,8 @@ std::optional<std::string_view> next_record_single_bytes(UnitConnection& unit) {
     return std::string_view(input.bytes.data(), input.filled);
 }
 
-std::optional<std::string_view> next_record_in_blocks(UnitConnection& unit, std::size_t block_size,
-                                                      bool reposition) {
+std::optional<std::string_view> next_record_in_blocks(UnitConnection& unit, bool reposition) {
+    const std::size_t block_size = unit.input.block_size;
     InputState& input = unit.input;
     std::size_t searched = input.consumed;
     while (true) {
@@ -150,11 +140,11 @@ std::optional<std::string_view> record_input_detail::next_record_after_reading(
         case ReadMode::single_bytes:
             return next_record_single_bytes(unit);
         case ReadMode::blocks_then_reposition:
-            return next_record_in_blocks(unit, kConsoleBlockSize, true);
+            return next_record_in_blocks(unit, true);
         case ReadMode::blocks:
             break;
     }
-    return next_record_in_blocks(unit, kFileBlockSize, false);
+    return next_record_in_blocks(unit, false);
 }
 
 }  // namespace recio

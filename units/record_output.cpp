@@ -5,28 +5,13 @@
 #include <cerrno>
 #include <cstring>
 
+#include "failure/write_fully.hpp"
 #include "units/unit_failure.hpp"
 
 namespace recio {
 namespace {
 
 constexpr std::size_t kBlockSize = 1 << 16;
-
-// Writes all of `bytes`, continuing after a partial write: 0, or the error number.
-int write_fully(int descriptor, const char* bytes, std::size_t length) {
-    while (length > 0) {
-        const ssize_t written = ::write(descriptor, bytes, length);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        bytes += written;
-        length -= static_cast<std::size_t>(written);
-    }
-    return 0;
-}
 
 [[noreturn]] void fail_write(UnitConnection& unit, int error_number) {
     unit.pending_system_error = error_number;
@@ -56,14 +41,14 @@ void collect(UnitConnection& unit, std::string_view record) {
         flush_output(unit);
     }
     if (record.size() > kBlockSize) {
-        if (const int error = write_fully(unit.descriptor, record.data(), record.size())) {
+        if (const int error = write_fully(unit.descriptor, record)) {
             fail_write(unit, error);
         }
         return;
     }
     if (!unit.output.reserve(kBlockSize)) {
         // No memory for the block: pass the record on unbuffered instead.
-        if (const int error = write_fully(unit.descriptor, record.data(), record.size())) {
+        if (const int error = write_fully(unit.descriptor, record)) {
             fail_write(unit, error);
         }
         return;
@@ -80,7 +65,7 @@ void write_record(UnitConnection& unit, std::string_view record) {
     }
     if (unit.block_buffering) {
         collect(unit, record);
-    } else if (const int error = write_fully(unit.descriptor, record.data(), record.size())) {
+    } else if (const int error = write_fully(unit.descriptor, record)) {
         fail_write(unit, error);
     }
     if (unit.cut_pending) {
@@ -91,7 +76,7 @@ void write_record(UnitConnection& unit, std::string_view record) {
 int write_pending_output(UnitConnection& unit) {
     const std::size_t length = unit.output_length;
     unit.output_length = 0;
-    return length == 0 ? 0 : write_fully(unit.descriptor, unit.output.data(), length);
+    return length == 0 ? 0 : write_fully(unit.descriptor, {unit.output.data(), length});
 }
 
 void flush_output(UnitConnection& unit) {

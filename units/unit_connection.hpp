@@ -38,6 +38,13 @@ private:
 
 enum class Access : std::uint8_t { read_write, read_only, write_only };
 
+// How many bytes one read of a unit asks for: unit 10, and console input from a
+// regular file (other console input is read byte by byte).
+struct ReadBlockSizes {
+    std::size_t file = std::size_t{1} << 16;
+    std::size_t console = std::size_t{1} << 12;
+};
+
 // Bytes read from the descriptor and not yet handed out as records:
 // [consumed, filled) of `bytes` is read ahead.
 struct InputState {
@@ -45,6 +52,7 @@ struct InputState {
     std::size_t consumed = 0;
     std::size_t filled = 0;
     bool at_end = false;  // the descriptor has reported end of file
+    std::size_t block_size = ReadBlockSizes{}.file;
 };
 
 struct UnitConnection {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <string>
 
@@ -17,23 +18,26 @@
 namespace recio {
 namespace {
 
-// The connections the layer keeps, one place per unit. They are plain objects
-// with a connected flag rather than heap objects, so that the run-down can look at
-// them from a signal handler.
+// The connections the layer keeps, one place per unit: process-wide state that
+// the run-down reads from a signal handler (see failure/process_state.hpp). They
+// are plain objects with a connected flag rather than heap objects for that reason.
 struct UnitSlot {
     UnitConnection connection;
-    volatile bool connected = false;
+    volatile std::sig_atomic_t connected = 0;
 };
 
 UnitSlot file_slot;
 UnitSlot console_input_slot;
 UnitSlot console_output_slot;
+ReadBlockSizes read_block_sizes;  // set before the first connection
 
 // A fresh connection for `unit`: nothing carried over from an earlier one.
 UnitConnection& start_connection(UnitSlot& slot, std::int32_t unit) {
-    slot.connected = false;
+    slot.connected = 0;
     slot.connection = UnitConnection{};
     slot.connection.unit = unit;
+    slot.connection.input.block_size =
+        unit == kFileUnit ? read_block_sizes.file : read_block_sizes.console;
     return slot.connection;
 }
 
@@ -171,7 +175,7 @@ UnitConnection& connect_console_input() {
         name_console(connection, STDIN_FILENO, "stdin");
     }
     connection.seekable = is_seekable(connection.descriptor);
-    console_input_slot.connected = true;
+    console_input_slot.connected = 1;
     return connection;
 }
 
@@ -188,7 +192,7 @@ UnitConnection& connect_console_output() {
     if (connection.access == Access::read_write) {
         connection.access = Access::write_only;
     }
-    console_output_slot.connected = true;
+    console_output_slot.connected = 1;
     return connection;
 }
 
@@ -220,7 +224,7 @@ UnitConnection& open_file_unit(std::string_view name_field) {
     check_record_length_control(connection);
     open_unknown(connection, name_field);
     connection.block_buffering = control_is_true("UNIO_BUFFERED");
-    file_slot.connected = true;
+    file_slot.connected = 1;
     return connection;
 }
 
@@ -234,7 +238,7 @@ void close_file_unit() {
     }
     UnitConnection& connection = file_slot.connection;
     flush_output(connection);
-    file_slot.connected = false;
+    file_slot.connected = 0;
     if (::close(connection.descriptor) != 0 && errno != EINTR) {
         connection.pending_system_error = errno;
         fail_on_unit(Condition::close_error, connection);
@@ -247,7 +251,7 @@ void run_down() {
     // diagnostic raised from here, and the run-down that follows it, find nothing
     // left to close.
     if (file_slot.connected) {
-        file_slot.connected = false;
+        file_slot.connected = 0;
         UnitConnection& connection = file_slot.connection;
         const bool flushed = write_pending_output(connection) == 0;
         const bool closed = ::close(connection.descriptor) == 0 || errno == EINTR;
@@ -263,19 +267,17 @@ void run_down() {
     }
 }
 
-#ifdef EMODUL_FUZZING
-// FUZZ BUILD ONLY: closes what the slots still hold (never the standard streams)
-// and forgets every connection, so that the next input connects afresh.
-namespace fuzzing {
-void reset_unit_slots() {
+void set_read_block_sizes(ReadBlockSizes sizes) {
+    read_block_sizes = sizes;
+}
+
+void disconnect_all_units() {
     for (UnitSlot* slot : {&file_slot, &console_input_slot, &console_output_slot}) {
-        if (slot->connected && slot->connection.descriptor > STDERR_FILENO) {
+        if (slot->connected != 0 && slot->connection.descriptor > STDERR_FILENO) {
             ::close(slot->connection.descriptor);
         }
         start_connection(*slot, 0);
     }
 }
-}  // namespace fuzzing
-#endif
 
 }  // namespace recio

@@ -32,12 +32,12 @@ void close_file_unit();
 // more than once.
 void run_down();
 
-#ifdef EMODUL_FUZZING
-namespace fuzzing {
-// FUZZ BUILD ONLY: closes what the slots still hold (never the standard streams)
-// and forgets every connection, so that the next input connects afresh.
-void reset_unit_slots();
-}  // namespace fuzzing
-#endif
+// How many bytes one read asks for; applies to the connections made after it.
+void set_read_block_sizes(ReadBlockSizes sizes);
+
+// Closes whatever the units hold (never the standard streams) and forgets every
+// connection: the units as before the first statement. For running the program's
+// requests many times inside one process, as the fuzz targets do.
+void disconnect_all_units();
 
 }  // namespace recio

@@ -1,7 +1,7 @@
 #pragma once
 // Exact arithmetic for the fuzz oracles, written for them alone and on purpose
 // unlike the program's own: 32-bit limbs in a std::vector, the plainest
-// schoolbook algorithms, no fixed capacity, nothing shared with recio. It is slow
+// schoolbook algorithms, no fixed capacity, nothing shared with the program. It is slow
 // and obviously right, which is all an oracle needs.
 
 #include <compare>

@@ -6,12 +6,23 @@
 #include <optional>
 
 #include "failure/diagnostic_controls.hpp"
-#include "failure/fuzz_hooks.hpp"
 #include "failure/process_end.hpp"
+#include "failure/process_state.hpp"
 #include "numeric/floating_environment.hpp"
 #include "units/units.hpp"
 
 namespace fuzzsupport {
+
+// Thrown where the process would end (fuzz/support/process_exit.cpp), after the
+// diagnostic has been written and the run-down has run. `status` is the exit
+// status the process would have had.
+struct ProcessEnd {
+    int status;
+};
+
+// Blocks small enough that the fuzzers' short inputs span many of them, so that
+// records crossing a block end are met all the time.
+inline constexpr recio::ReadBlockSizes kSmallBlocks{64, 32};
 
 // Once per process, before the first input: the floating-point environment of a
 // real start-up, and diagnostics that are composed in full but neither shown nor
@@ -30,22 +41,23 @@ inline void prepare_in_process_runs() {
     numeric::set_floating_environment();
     recio::adopt_diagnostic_controls_from_environment();
     recio::register_run_down(recio::run_down);
+    recio::set_read_block_sizes(kSmallBlocks);
 }
 
 // Runs `body`; returns nothing when it returns, the status of the process end
 // when it ends the "process" instead. The process state is reset either way.
 template <typename Body>
 std::optional<int> run_as_process(Body&& body) {
-    recio::fuzzing::reset_unit_slots();
-    recio::fuzzing::reset_process_state();
+    recio::disconnect_all_units();
+    recio::reset_ending_state();
     std::optional<int> status;
     try {
         body();
-    } catch (const recio::fuzzing::ProcessEnd& end) {
+    } catch (const ProcessEnd& end) {
         status = end.status;
     }
-    recio::fuzzing::reset_unit_slots();
-    recio::fuzzing::reset_process_state();
+    recio::disconnect_all_units();
+    recio::reset_ending_state();
     return status;
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -305,6 +306,31 @@ TEST(DecimalDigitsTest, RoundingATruncationRoundsTheExactValue) {
             ASSERT_TRUE(direct.has_value());
             EXPECT_EQ(direct->text(), r.digits);
             EXPECT_EQ(direct->exponent, r.exponent);
+        }
+    }
+}
+
+// The machine-word path against the exact path over every binary exponent where
+// a word can hold the scaled value (shifts from 1 to 191 bits), for every count a
+// word holds: same digits, exponent and rest.
+TEST(TruncatedDigits, WordPathAgreesWithExactPath) {
+    std::mt19937_64 random(12);
+    for (int biased = 16383 - 90; biased <= 16383 + 66; ++biased) {
+        for (int count = 1; count <= 20; ++count) {
+            for (int i = 0; i < 8; ++i) {
+                QuadReal value{random(), (random() & 0x8000FFFFFFFFFFFFULL) |
+                                             (static_cast<std::uint64_t>(biased) << 48)};
+                if (i % 2 == 0) {
+                    value.low &= ~((std::uint64_t{1} << (random() % 64)) - 1);  // short fractions
+                }
+                const auto fast = recio::truncated_digits(value, count);
+                const auto exact =
+                    recio::truncated_digits(value, count, recio::DigitPath::exact_only);
+                ASSERT_TRUE(fast && exact);
+                ASSERT_EQ(fast->text(), exact->text()) << biased << ' ' << count;
+                ASSERT_EQ(fast->exponent, exact->exponent) << biased << ' ' << count;
+                ASSERT_EQ(fast->rest, exact->rest) << biased << ' ' << count;
+            }
         }
     }
 }
