@@ -223,7 +223,9 @@ def main():
     statuses = {}
     started = time.time()
     while requests < wanted:
-        cases = [case(rng) for _ in range(CASES_PER_RUN)]
+        # An input makes three or four requests on average.
+        batch = min(CASES_PER_RUN, max(100, (wanted - requests) // 3))
+        cases = [case(rng) for _ in range(batch)]
         for (items, end_exit, data), got in zip(cases, run_cases(quadprobe, cases)):
             lines, status, made = model.run(data, lambda k: (items, end_exit))
             requests += made
