@@ -1,7 +1,9 @@
 # A thin layer over CMake. `make` builds Release into build/; `make run` builds only
-# the program and starts it in examples/; `make test` runs every test; `make check`
-# also runs the end-to-end tests under valgrind's memcheck and the whole suite
-# again under AddressSanitizer and UndefinedBehaviorSanitizer in build-sanitize/.
+# the program and starts it in examples/; `make test` runs every test, the
+# exact-reference checks on a few random cases; `make test-long` runs those checks
+# on many; `make check` runs both, the end-to-end tests under valgrind's memcheck
+# and the whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer
+# in build-sanitize/.
 # `make install PREFIX=DIR` installs the program, its plot command, manual pages
 # and examples; `make package` builds a Debian package in build/.
 
@@ -20,7 +22,7 @@ PREFIX       ?= /usr/local
 configure = cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) \
             -DEMODUL_REQUIRE_TESTS=$(1) -DEMODUL_REQUIRE_BENCHMARKS=$(2)
 
-.PHONY: all build test test-build check memcheck sanitize run install package bench fuzz clean
+.PHONY: all build test test-build test-long check memcheck sanitize run install package bench fuzz clean
 
 all: build
 
@@ -33,9 +35,14 @@ test-build:
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 test: test-build
-	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) -LE memcheck
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) -LE 'memcheck|long'
 
-check: test memcheck sanitize
+# The checks with their long counts: the exact references' large random counts and
+# 10^8 operand pairs of the arithmetic against the compiler's binary128.
+test-long: test-build
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) -L long
+
+check: test test-long memcheck sanitize
 
 memcheck: test-build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -L memcheck
@@ -44,7 +51,7 @@ sanitize:
 	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug -DEMODUL_SANITIZE=ON \
 	      -DEMODUL_BENCHMARKS=OFF -DEMODUL_REQUIRE_TESTS=ON $(CMAKE_FLAGS)
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
-	ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j $(JOBS)
+	ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j $(JOBS) -LE long
 
 # Only the program: the dialogue starts without waiting for tests and benchmarks.
 run:

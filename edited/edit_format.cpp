@@ -81,6 +81,49 @@ void write_edited(UnitConnection& unit, EditFormat format,
     record.write(unit);
 }
 
+void prepare_edited_record(EditFormat format, std::span<const numeric::QuadReal> values,
+                           PreparedRecord& record) {
+    std::size_t length = 0;
+    std::size_t next_value = 0;
+    bool record_end = true;
+    const auto room = [&](std::size_t width) {
+        assert(length + width < PreparedRecord::kCapacity);
+        const std::span<char> area(record.bytes.data() + length, width);
+        length += width;
+        return area;
+    };
+    for (const EditItem& item : format) {
+        assert(item.kind != EditItemKind::record_break);
+        if (item.kind == EditItemKind::literal) {
+            const auto area = room(item.text.size());
+            std::copy(item.text.begin(), item.text.end(), area.begin());
+        } else if (item.kind == EditItemKind::no_record_end) {
+            record_end = false;
+        } else if (item.kind == EditItemKind::general_field) {
+            // As in write_edited, a field without a value left ends the statement.
+            bool out_of_values = false;
+            for (int i = 0; i < item.repeat && !out_of_values; ++i) {
+                out_of_values = next_value == values.size();
+                if (!out_of_values) {
+                    format_general_field(values[next_value++], item.width, item.digits,
+                                         room(static_cast<std::size_t>(item.width)));
+                }
+            }
+            if (out_of_values) {
+                break;
+            }
+        }
+    }
+    if (record_end) {
+        room(1)[0] = '\n';
+    }
+    record.length = length;
+}
+
+void write_prepared_record(UnitConnection& unit, const PreparedRecord& record) {
+    write_record(unit, std::string_view(record.bytes.data(), record.length));
+}
+
 void read_text_field(UnitConnection& unit, std::span<char> field) {
     const auto record = next_record(unit);
     if (!record) {

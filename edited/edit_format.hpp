@@ -2,6 +2,8 @@
 // Edited records: the fixed edit formats of the program's prompts, result line and
 // plot rows, the statement that writes them, and the text-field read of a line.
 
+#include <array>
+#include <cstddef>
 #include <span>
 #include <string_view>
 
@@ -60,6 +62,22 @@ inline constexpr EditFormat kPlotRow{kPlotRowItems};     // displacement, fitted
 // back between statements. Failures end the process.
 void write_edited(UnitConnection& unit, EditFormat format,
                   std::span<const numeric::QuadReal> values);
+
+// The record that one output statement of `format` writes for `values`, prepared
+// ahead of the statement, for formats without record breaks (the plot rows): the
+// bytes with their line feed. Pure, so it may run on another thread; what it
+// gives is what write_edited would have written, byte for byte.
+struct PreparedRecord {
+    static constexpr std::size_t kCapacity = 64;
+    std::array<char, kCapacity> bytes;
+    std::size_t length = 0;
+};
+void prepare_edited_record(EditFormat format, std::span<const numeric::QuadReal> values,
+                           PreparedRecord& record);
+
+// The output statement for a record prepared ahead: one write request, as
+// write_edited makes it. Failures end the process.
+void write_prepared_record(UnitConnection& unit, const PreparedRecord& record);
 
 // One input statement with a single text field: reads the next record of `unit`
 // and fills `field` with its first bytes as they are, padded with blanks; the rest

@@ -33,6 +33,7 @@ MeasurementSeries load_measurements(std::string_view cdat) {
     series.weg = recio::allocate_series_array(count);
     series.n = static_cast<std::int32_t>(count);
 
+    const recio::SeriesPagePreparation pages(series.kraft, series.weg);
     recio::UnitConnection& file = recio::open_file_unit(cdat);
     QuadReal ignored = numeric::kPositiveZero;
     const auto kraft = series.kraft.elements();

@@ -40,4 +40,8 @@ ModulusResult evaluate_modulus(std::span<const QuadReal> kraft, std::span<const 
     return ModulusResult{k, divide(s_fw, q)};
 }
 
+QuadReal fitted_slope(const ModulusResult& result) {
+    return multiply(result.stiffness_factor, result.modulus);
+}
+
 }  // namespace evaluation

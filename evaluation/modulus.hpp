@@ -31,4 +31,8 @@ QuadReal stiffness_factor(const BeamGeometry& geometry);
 ModulusResult evaluate_modulus(std::span<const QuadReal> kraft, std::span<const QuadReal> weg,
                                const BeamGeometry& geometry);
 
+// The slope of the fitted line as the plot file forms it: rebuilt as K * E, not
+// taken from the sums, so it equals S_fw / S_ww only up to rounding.
+QuadReal fitted_slope(const ModulusResult& result);
+
 }  // namespace evaluation

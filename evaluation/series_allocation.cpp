@@ -1,8 +1,12 @@
 #include "evaluation/series_allocation.hpp"
 
+#include <pthread.h>
+#include <signal.h>
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <system_error>
 
 #include "failure/diagnostics.hpp"
 
@@ -39,7 +43,48 @@ std::pair<void*, std::size_t> zeroed_memory(std::size_t bytes) {
     return {reinterpret_cast<void*>(aligned), length};
 }
 
+// Populates [begin, begin + bytes) of both arrays a stretch at a time, the two in
+// step as the loading pass fills them. A failure only leaves the rest to the
+// page faults of the loading pass.
+void populate_in_step(char* first, char* second, std::size_t bytes) {
+    constexpr std::size_t kStretch = kHugePage;
+    for (std::size_t done = 0; done < bytes; done += kStretch) {
+        const std::size_t length = std::min(kStretch, bytes - done);
+        if (::madvise(first + done, length, MADV_POPULATE_WRITE) != 0 ||
+            ::madvise(second + done, length, MADV_POPULATE_WRITE) != 0) {
+            return;
+        }
+    }
+}
+
 }  // namespace
+
+SeriesPagePreparation::SeriesPagePreparation(SeriesArray& first, SeriesArray& second) {
+    // Only arrays that are mappings of their own (aligned, whole huge pages) and
+    // of one size, as KRAFT and WEG are.
+    const std::size_t bytes = first.size() * sizeof(numeric::QuadReal);
+    if (first.size() != second.size() || bytes < kHugePage) {
+        return;
+    }
+    auto* const first_bytes = reinterpret_cast<char*>(first.elements().data());
+    auto* const second_bytes = reinterpret_cast<char*>(second.elements().data());
+    sigset_t all;
+    sigset_t previous;
+    ::sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &previous);
+    try {
+        helper_ = std::thread(populate_in_step, first_bytes, second_bytes, bytes);
+    } catch (const std::system_error&) {
+        // No helper: the loading pass prepares its pages itself.
+    }
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+}
+
+SeriesPagePreparation::~SeriesPagePreparation() {
+    if (helper_.joinable()) {
+        helper_.join();
+    }
+}
 
 void ReleaseSeriesMemory::operator()(numeric::QuadReal* elements) const {
     if (mapped_bytes != 0) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <thread>
 #include <utility>
 
 #include "numeric/precision.hpp"
@@ -49,5 +50,23 @@ private:
 // the process with condition 179, a refusal by the allocator with condition 41.
 // Zero elements need no memory and never fail.
 SeriesArray allocate_series_array(std::int64_t count);
+
+// Prepares the pages of the two series arrays on the second processor while the
+// loading pass fills them, so that the pass does not stop for the kernel to clear
+// each fresh page. The pages are populated, never written: the contents stay the
+// loader's alone. The helper has every signal blocked, so signals and their
+// diagnostics stay with the run; it is joined when this object goes, before the
+// arrays may be released. Small arrays, or a helper that cannot be started, go
+// without: the loading pass then takes the page faults itself, as before.
+class SeriesPagePreparation {
+public:
+    SeriesPagePreparation(SeriesArray& first, SeriesArray& second);
+    SeriesPagePreparation(const SeriesPagePreparation&) = delete;
+    SeriesPagePreparation& operator=(const SeriesPagePreparation&) = delete;
+    ~SeriesPagePreparation();
+
+private:
+    std::thread helper_;
+};
 
 }  // namespace recio

@@ -106,11 +106,24 @@ def whole_run_seeds():
             for choice, console, measurements in cases]
 
 
+def arithmetic_seeds():
+    """The operand pairs of the arithmetic checks, each plain and with a few shapes."""
+    source = (ROOT / "tools/reference/check_arithmetic.py").read_text()
+    pairs = re.findall(r'"(?:add|mul|div) ([0-9A-F]{32}) ([0-9A-F]{32})"', source)
+    seeds = []
+    for x, y in pairs:
+        operands = pattern_bytes(x) + pattern_bytes(y)
+        seeds += [operands, operands + b"\x00", operands + b"\x01", operands + b"\x71",
+                  operands + b"\xa0", operands + b"\xe0"]
+    return seeds
+
+
 def main():
     write("decimal_conversion", decimal_conversion_seeds())
     write("general_field", general_field_seeds())
     write("read_request", read_request_seeds())
     write("whole_run", whole_run_seeds())
+    write("arithmetic", arithmetic_seeds())
 
 
 if __name__ == "__main__":

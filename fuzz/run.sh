@@ -7,12 +7,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "$1")
 seconds=$2
-targets=(read_request decimal_conversion general_field whole_run)
+targets=(read_request decimal_conversion general_field whole_run arithmetic)
 
 # Inputs longer than these carry nothing more for the target.
 max_len_of() {
   case $1 in
     general_field) echo 24 ;;
+    arithmetic) echo 33 ;;
     decimal_conversion) echo 512 ;;
     *) echo 4096 ;;
   esac

@@ -15,9 +15,13 @@
 //    such input, and a name that cannot be opened ends it with its own condition;
 //  - the console output is the dialogue's exact bytes, cut short where the run
 //    ended, with a 12-byte field in the result line;
-//  - after a normal end plot.dat holds the origin row and min(n/2 + 1, n) data
-//    rows of 24 bytes and a line feed each, n being the number of records that the
-//    counting pass finds; after a condition it has not been written;
+//  - after a normal end the result field is E and plot.dat holds the origin row
+//    and, for the first min(n/2 + 1, n) records, the displacement and (K x E) x
+//    displacement, n being the number of records that the counting pass finds,
+//    each value in the 12-byte field; K, the sums and E recomputed here with the
+//    compiler's binary128 operators, in the evaluation's fixed order, from the
+//    values the reader gives for the records and the three answers; after a
+//    condition plot.dat has not been written;
 //  - the measurement file is never changed, and a missing one is created empty.
 
 #include <fcntl.h>
@@ -25,13 +29,19 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "decimal/general_field.hpp"
+#include "edited/edit_format.hpp"
+#include "evaluation/modulus.hpp"
 #include "evaluation/run_sequence.hpp"
 #include "fuzz/support/in_process.hpp"
 #include "fuzz/support/report.hpp"
@@ -97,43 +107,101 @@ const NameChoice kNames[] = {
     {"nodir/m.txt", nullptr, 29},
 };
 
-// The number of records the counting pass finds: one-item requests with an end
-// exit until the end indication; nothing when that pass itself ends the run.
-std::optional<std::int64_t> counted_records(const std::string& path) {
+// Reads `path` as the run does, with `body` issuing the requests on a connection
+// of its own; false when a request ends the "process".
+template <typename Body>
+bool read_as_the_run(const std::string& path, Body&& body) {
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    FUZZ_CHECK(descriptor >= 0, "cannot reopen the measurement file");
+    FUZZ_CHECK(descriptor >= 0, "cannot reopen " + path);
     recio::UnitConnection connection;
     connection.unit = recio::kFileUnit;
     connection.descriptor = descriptor;
     connection.seekable = true;
     connection.input.block_size = fuzzsupport::kSmallBlocks.file;
+    const auto status = fuzzsupport::run_as_process([&] { body(connection); });
+    ::close(descriptor);
+    return !status.has_value();
+}
+
+// The number of records the counting pass finds: one-item requests with an end
+// exit until the end indication; nothing when that pass itself ends the run.
+std::optional<std::int64_t> counted_records(const std::string& path) {
     std::int64_t count = 0;
-    const auto status = fuzzsupport::run_as_process([&] {
+    const bool counted = read_as_the_run(path, [&](recio::UnitConnection& file) {
         numeric::QuadReal x = numeric::kPositiveZero;
         numeric::QuadReal* const items[] = {&x};
-        while (recio::read_values(connection, items, recio::EndExit::present) ==
+        while (recio::read_values(file, items, recio::EndExit::present) ==
                recio::ReadOutcome::completed) {
             ++count;
         }
     });
-    ::close(descriptor);
-    if (status) {
-        return std::nullopt;
+    return counted ? std::optional(count) : std::nullopt;
+}
+
+// The evaluation's arithmetic once more, on the compiler's own binary128 type with
+// its plain operators, one rounded operation per step in the evaluation's order.
+using Binary128 = __float128;
+
+Binary128 hardware(numeric::QuadReal x) {
+    return std::bit_cast<Binary128>(x);
+}
+
+std::string field(Binary128 value) {
+    char text[12];
+    recio::format_general_field_exactly(std::bit_cast<numeric::QuadReal>(value), 12, 5, text);
+    return std::string(text, sizeof text);
+}
+
+struct Expected {
+    Binary128 k;
+    Binary128 e;
+    std::string result_field;
+    std::string plot;
+};
+
+// Bit for bit, but any NaN for a NaN: which NaN an operation gives is the
+// arithmetic's own rule, checked where that arithmetic is tested.
+bool same(numeric::QuadReal computed, Binary128 expected) {
+    return computed == std::bit_cast<numeric::QuadReal>(expected) ||
+           (expected != expected && hardware(computed) != hardware(computed));
+}
+
+Expected expected_outputs(const numeric::QuadReal (&geometry)[3],
+                          const std::vector<numeric::QuadReal>& kraft,
+                          const std::vector<numeric::QuadReal>& weg) {
+    const Binary128 a = hardware(geometry[0]);
+    const Binary128 b = hardware(geometry[1]);
+    const Binary128 d0 = hardware(geometry[2]);
+    // 9.42 as the binary128 value nearest to it: one correctly rounded quotient of
+    // two exact integers.
+    const Binary128 three_pi_approximation = Binary128(942) / Binary128(100);
+    const Binary128 square = d0 * d0;
+    const Binary128 p = square * square;
+    const Binary128 s = a + b;
+    const Binary128 t1 = three_pi_approximation * s;
+    const Binary128 t2 = t1 * p;
+    const Binary128 u1 = Binary128(64) * a;
+    const Binary128 u2 = u1 * a;
+    const Binary128 u3 = u2 * b;
+    const Binary128 u4 = u3 * b;
+    const Binary128 k = t2 / u4;
+    Binary128 s_ww = 0;
+    Binary128 s_fw = 0;
+    for (std::size_t i = 0; i < weg.size(); ++i) {
+        s_ww = s_ww + hardware(weg[i]) * hardware(weg[i]);
+        s_fw = s_fw + hardware(kraft[i]) * hardware(weg[i]);
     }
-    return count;
+    const Binary128 e = s_fw / (k * s_ww);
+    const Binary128 slope = k * e;
+    Expected expected{k, e, field(e), field(0) + field(0) + "\n"};
+    for (std::size_t i = 0; i < std::min(weg.size() / 2 + 1, weg.size()); ++i) {
+        expected.plot += field(hardware(weg[i])) + field(slope * hardware(weg[i])) + "\n";
+    }
+    return expected;
 }
 
 const std::string kDialogue =
     "\nMesswertedatei = Abstand a = Abstand b = Durchmesser d0  = \nE-unendlich = ";
-
-bool is_field_byte(char c) {
-    return c == ' ' || (c >= '0' && c <= '9') || c == '.' || c == '+' || c == '-' || c == 'E' ||
-           std::string_view("NaInfity").find(c) != std::string_view::npos;
-}
-
-bool is_field(std::string_view field) {
-    return field.size() == 12 && std::all_of(field.begin(), field.end(), is_field_byte);
-}
 
 }  // namespace
 
@@ -207,34 +275,49 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     FUZZ_CHECK(returned == 0, "a normal end that does not yield 0");
-    FUZZ_CHECK(out.size() == kDialogue.size() + 17 && out.starts_with(kDialogue) &&
-                   is_field(std::string_view(out).substr(kDialogue.size(), 12)) &&
-                   out.ends_with(" MPa\n"),
-               "the console output of a normal run: " + out);
-
     FUZZ_CHECK(plot.has_value(), "no plot.dat after a normal end");
     // plot.dat as the measurement file was read before it was rewritten.
-    const std::string counted_path = plot_is_input ? std::string() : path_of(name.file);
-    std::optional<std::int64_t> n;
+    std::string series_path = path_of(name.file);
     if (plot_is_input) {
-        const std::string copy = path_of("new.txt");
-        write_file(copy, measurements);
-        n = counted_records(copy);
-    } else {
-        n = counted_records(counted_path);
+        series_path = path_of("new.txt");
+        write_file(series_path, measurements);
     }
+    const std::optional<std::int64_t> n = counted_records(series_path);
     FUZZ_CHECK(n.has_value(), "the counting pass fails where the run did not");
-    const std::int64_t rows = std::min(*n / 2 + 1, *n) + 1;
+    std::vector<numeric::QuadReal> kraft(static_cast<std::size_t>(*n), numeric::kPositiveZero);
+    std::vector<numeric::QuadReal> weg(kraft);
     FUZZ_CHECK(
-        plot->size() == static_cast<std::size_t>(rows) * 25,
-        "plot.dat has " + std::to_string(plot->size()) + " bytes for n = " + std::to_string(*n));
-    FUZZ_CHECK(plot->starts_with("  0.0000      0.0000    \n"), "the origin row of plot.dat");
-    for (std::int64_t row = 0; row < rows; ++row) {
-        const std::string_view line =
-            std::string_view(*plot).substr(static_cast<std::size_t>(row) * 25, 25);
-        FUZZ_CHECK(
-            is_field(line.substr(0, 12)) && is_field(line.substr(12, 12)) && line[24] == '\n',
-            "a row of plot.dat: " + std::string(line));
-    }
+        read_as_the_run(series_path,
+                        [&](recio::UnitConnection& file) {
+                            numeric::QuadReal ignored = numeric::kPositiveZero;
+                            for (std::size_t i = 0; i < kraft.size(); ++i) {
+                                numeric::QuadReal* const items[] = {&ignored, &kraft[i], &weg[i]};
+                                recio::read_values(file, items, recio::EndExit::absent);
+                            }
+                        }),
+        "the loading pass fails where the run did not");
+    numeric::QuadReal geometry[3] = {numeric::kPositiveZero, numeric::kPositiveZero,
+                                     numeric::kPositiveZero};
+    FUZZ_CHECK(read_as_the_run(path_of("console.in"),
+                               [&](recio::UnitConnection& console) {
+                                   std::array<char, 20> name_field{};
+                                   recio::read_text_field(console, name_field);
+                                   for (numeric::QuadReal& value : geometry) {
+                                       numeric::QuadReal* const items[] = {&value};
+                                       recio::read_values(console, items, recio::EndExit::absent);
+                                   }
+                               }),
+               "the answers cannot be read where the run read them");
+
+    const Expected expected = expected_outputs(geometry, kraft, weg);
+    const evaluation::ModulusResult computed =
+        evaluation::evaluate_modulus(kraft, weg, {geometry[0], geometry[1], geometry[2]});
+    FUZZ_CHECK(same(computed.stiffness_factor, expected.k) && same(computed.modulus, expected.e),
+               "K or E differs from the plain binary128 evaluation");
+    FUZZ_CHECK(
+        out == kDialogue + expected.result_field + " MPa\n",
+        "the console output of a normal run: " + out + "expected E: " + expected.result_field);
+    FUZZ_CHECK(*plot == expected.plot, "plot.dat for n = " + std::to_string(*n) + ":\n" + *plot +
+                                           "expected:\n" + expected.plot);
     return 0;
 }

@@ -56,14 +56,14 @@ QuadReal power_of_non_negative_exponent(QuadReal x, std::uint32_t n) {
 
 }  // namespace
 
-QuadReal add(QuadReal x, QuadReal y) {
+QuadReal general_add(QuadReal x, QuadReal y) {
     if (const auto nan = nan_operand_result(x, y)) {
         return *nan;
     }
     return settle_invalid_result(from_hardware(to_hardware(x) + to_hardware(y)));
 }
 
-QuadReal multiply(QuadReal x, QuadReal y) {
+QuadReal general_multiply(QuadReal x, QuadReal y) {
     if (const auto nan = nan_operand_result(x, y)) {
         return *nan;
     }

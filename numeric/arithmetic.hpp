@@ -5,12 +5,30 @@
 
 #include <cstdint>
 
+#include "numeric/fast_arithmetic.hpp"
 #include "numeric/precision.hpp"
 
 namespace numeric {
 
-QuadReal add(QuadReal x, QuadReal y);
-QuadReal multiply(QuadReal x, QuadReal y);
+// The general routines: every operand and every result, on the compiler's
+// binary128 support. add and multiply below try the inline common case first.
+[[gnu::cold]] QuadReal general_add(QuadReal x, QuadReal y);
+[[gnu::cold]] QuadReal general_multiply(QuadReal x, QuadReal y);
+
+inline QuadReal add(QuadReal x, QuadReal y) {
+    const QuadReal sum = fast::try_add(x, y);
+    if (fast::needs_general_path(sum)) [[unlikely]] {
+        return general_add(x, y);
+    }
+    return sum;
+}
+inline QuadReal multiply(QuadReal x, QuadReal y) {
+    const QuadReal product = fast::try_multiply(x, y);
+    if (fast::needs_general_path(product)) [[unlikely]] {
+        return general_multiply(x, y);
+    }
+    return product;
+}
 QuadReal divide(QuadReal dividend, QuadReal divisor);
 
 // x raised to n by a fixed sequence of rounded multiplications (binary powering,

@@ -53,6 +53,7 @@ struct OpenCase {
     std::string err;  // "{dir}" stands for the working directory
     bool as_nobody = false;
     std::string out = kNamePrompt;
+    std::optional<std::string> home;  // HOME of the run, none when not given
 };
 
 void PrintTo(const OpenCase& c, std::ostream* os) {
@@ -74,6 +75,9 @@ TEST_P(OpeningTheMeasurementFile, ReportsTheCondition) {
     if (c.as_nobody) {
         options.run_as = kNobody;
     }
+    if (c.home) {
+        options.environment.emplace_back("HOME", *c.home);
+    }
     const ChildResult result = testsupport::run_child(options, c.name_line + "\n100\n100\n10\n");
     EXPECT_EQ(result.err, replace_all(c.err, "{dir}", directory.path()));
     EXPECT_EQ(result.exit_status, c.status);
@@ -94,6 +98,15 @@ const OpenCase kOpenCases[] = {
      "probe.txt/x", 43,
      "iodiag: Not a directory\n"
      "iodiag: severe (43): file name specification error, unit 10, file {dir}/probe.txt/x\n"},
+    // A component longer than the system allows is a bad name, not a failed open.
+    {.name = "overlong_component_below_home",
+     .prepare = kNothing,
+     .name_line = "~/x",
+     .status = 43,
+     .err = "iodiag: File name too long\n"
+            "iodiag: severe (43): file name specification error, unit 10, file /" +
+            std::string(300, 'h') + "/x\n",
+     .home = "/" + std::string(300, 'h')},
     {"symbolic_link_loop",
      [](const TempDir& d) { ASSERT_EQ(::symlink("loop", d.file("loop").c_str()), 0); }, "loop", 30,
      "iodiag: Too many levels of symbolic links\n"

@@ -88,7 +88,9 @@ std::vector<std::string> environment_entries(const ChildOptions& options) {
     for (const int ignored : options.ignored_signals) {
         ::signal(ignored, SIG_IGN);
     }
-    if (options.run_as) {
+    // Only root can switch users, and only root needs to: an ordinary user's child
+    // meets the permission checks as it is.
+    if (options.run_as && ::geteuid() == 0) {
         if (::setgroups(0, nullptr) != 0 || ::setgid(options.run_as->second) != 0 ||
             ::setuid(options.run_as->first) != 0) {
             ::_exit(126);
@@ -161,7 +163,7 @@ Child::Child(const ChildOptions& options) {
                 fail("posix_openpt");
             }
             terminal_path_ = ::ptsname(terminal_master_fd_);
-            if (options.run_as) {
+            if (options.run_as && ::geteuid() == 0) {
                 ::chown(terminal_path_.c_str(), options.run_as->first, options.run_as->second);
             }
             break;
@@ -208,10 +210,12 @@ void Child::write_stdin(std::string_view bytes) {
         const ssize_t written = ::write(fd, bytes.data(), bytes.size());
         if (written > 0) {
             bytes.remove_prefix(static_cast<std::size_t>(written));
-        } else if (written < 0 && errno == EAGAIN) {
+        } else if (written < 0 && (errno == EAGAIN || errno == EINTR)) {
             collect(Timeout{5});  // let the child move on while its input is full
         } else {
-            return;  // the child has gone; what it did not take stays untaken
+            // EPIPE: the child has gone; what it did not take stays untaken and
+            // how it ended is for finish() to report.
+            return;
         }
     }
 }

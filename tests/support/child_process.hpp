@@ -30,7 +30,8 @@ struct ChildOptions {
     std::vector<std::pair<std::string, std::string>> environment;
     std::string working_directory;
     // Run as this user and group (for example nobody, 65534) instead of the
-    // test's own, so that permission checks apply even when the tests run as root.
+    // test's own when the test runs as root, so that permission checks apply; an
+    // ordinary user's child keeps the test's user, which meets them already.
     std::optional<std::pair<uid_t, gid_t>> run_as;
     // The child's file-creation mask; inherited from the test when not given.
     std::optional<mode_t> umask;

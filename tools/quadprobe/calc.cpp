@@ -10,6 +10,9 @@
 //                                     with where the rest lies (zero, below, half, above
 //                                     half a unit); D is 0 where the value rounds to
 //                                     zero, "none" stands for no result
+//   modulus A B D0 F1 W1 F2 W2 ...  ->  K E P: the stiffness factor, the modulus and
+//                                     the plot slope K * E for geometry a, b, d0 and
+//                                     the series of forces F and displacements W
 //
 // X, Y, Z are bit patterns of 32 hexadecimal digits, bit 127 first.
 
@@ -18,6 +21,7 @@
 
 #include "decimal/decimal_digits.hpp"
 #include "decimal/general_field.hpp"
+#include "evaluation/modulus.hpp"
 #include "numeric/arithmetic.hpp"
 #include "numeric/bit_pattern.hpp"
 #include "tools/quadprobe/commands.hpp"
@@ -90,8 +94,39 @@ std::string_view convert_digits(const std::vector<std::string_view>& words, Outp
     return {};
 }
 
+std::string_view evaluate_modulus(const std::vector<std::string_view>& words, OutputBatch& output) {
+    if (words.size() < 4 || words.size() % 2 != 0) {
+        return "expected modulus, a, b, d0 and pairs of force and displacement";
+    }
+    std::vector<QuadReal> values;
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        const auto value = numeric::parse_bit_pattern(words[i]);
+        if (!value) {
+            return "operand is not 32 hexadecimal digits";
+        }
+        values.push_back(*value);
+    }
+    const evaluation::BeamGeometry geometry{values[0], values[1], values[2]};
+    std::vector<QuadReal> kraft;
+    std::vector<QuadReal> weg;
+    for (std::size_t i = 3; i < values.size(); i += 2) {
+        kraft.push_back(values[i]);
+        weg.push_back(values[i + 1]);
+    }
+    const auto result = evaluation::evaluate_modulus(kraft, weg, geometry);
+    output.append_pattern(result.stiffness_factor);
+    output.append(" ");
+    output.append_pattern(result.modulus);
+    output.append(" ");
+    output.append_pattern(evaluation::fitted_slope(result));
+    return {};
+}
+
 // Evaluates one command into `output`; returns the reason when it is malformed.
 std::string_view evaluate(const std::vector<std::string_view>& words, OutputBatch& output) {
+    if (words[0] == "modulus") {
+        return evaluate_modulus(words, output);
+    }
     if (words[0] == "fmt") {
         return format_field(words, output);
     }

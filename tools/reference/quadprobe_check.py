@@ -1,19 +1,31 @@
 """What every exact-reference check shares: its command line and one run of
 `quadprobe` whose output lines are compared with the expected ones."""
 
+import os
 import random
 import subprocess
 import sys
 
-DEFAULT_SEED = 20261208
 MAX_SHOWN_DIFFERENCES = 20
+SEED_VARIABLE = "EMODUL_REFERENCE_SEED"
 
 
 def arguments(default_count):
-    """QUADPROBE [RANDOM_CASES] [SEED] -> (quadprobe, count, random generator)."""
+    """QUADPROBE [RANDOM_CASES] [SEED] -> (quadprobe, count, random generator).
+
+    Without a seed on the command line or in EMODUL_REFERENCE_SEED every run draws
+    a fresh one, so that repeated runs cover new cases; it is printed first, and
+    passing it back repeats the run case for case."""
     quadprobe = sys.argv[1]
     count = int(sys.argv[2]) if len(sys.argv) > 2 else default_count
-    seed = int(sys.argv[3]) if len(sys.argv) > 3 else DEFAULT_SEED
+    if len(sys.argv) > 3:
+        seed = int(sys.argv[3])
+    elif os.environ.get(SEED_VARIABLE):
+        seed = int(os.environ[SEED_VARIABLE])
+    else:
+        seed = random.SystemRandom().randrange(2**32)
+    sys.stdout.write("seed %d (repeat: %s %s %d %d, or %s=%d for every check)\n"
+                     % (seed, sys.argv[0], quadprobe, count, seed, SEED_VARIABLE, seed))
     return quadprobe, count, random.Random(seed)
 
 

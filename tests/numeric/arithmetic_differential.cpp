@@ -1,0 +1,176 @@
+// Differential check of addition and multiplication against the compiler's own
+// binary128 arithmetic, on random operand pairs of every kind that makes the
+// inline common case work hard or give up: close cancellations, carries out of
+// the top, exact ties, results near and below the normal range, overflow, and
+// zeros, subnormals, infinities and NaNs.
+//
+// usage: arithmetic_differential [PAIRS] [SEED]   (exit status 1 on a difference)
+
+#include <bit>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "numeric/arithmetic.hpp"
+#include "numeric/bit_pattern.hpp"
+#include "numeric/constants.hpp"
+#include "numeric/floating_environment.hpp"
+#include "numeric/nan_rules.hpp"
+
+namespace {
+
+using numeric::QuadReal;
+
+constexpr std::uint64_t kFraction = numeric::kHighFractionMask;
+constexpr int kBias = numeric::kExponentBias;
+
+struct Random {
+    std::uint64_t state;
+    std::uint64_t next() {  // splitmix64
+        std::uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+        return z ^ (z >> 31);
+    }
+    int below(int n) { return static_cast<int>(next() % static_cast<std::uint64_t>(n)); }
+    int between(int low, int high) { return low + below(high - low + 1); }
+};
+
+QuadReal pattern(bool negative, int exponent, std::uint64_t high_fraction, std::uint64_t low) {
+    const std::uint64_t sign = negative ? numeric::kSignMask : 0;
+    return QuadReal{
+        low, sign | (static_cast<std::uint64_t>(exponent) << 48) | (high_fraction & kFraction)};
+}
+
+// Fraction bits: all zero, all one, a few bits (exact results and ties), random.
+QuadReal with_fraction(Random& random, bool negative, int exponent) {
+    switch (random.below(6)) {
+        case 0:
+            return pattern(negative, exponent, 0, 0);
+        case 1:
+            return pattern(negative, exponent, kFraction, ~0ULL);
+        case 2: {
+            const int at = random.below(104);
+            const unsigned __int128 bits = static_cast<unsigned __int128>(random.next() & 0xFF)
+                                           << at;
+            return pattern(negative, exponent, static_cast<std::uint64_t>(bits >> 64),
+                           static_cast<std::uint64_t>(bits));
+        }
+        case 3:  // just below a power of two: carries out of the top
+            return pattern(negative, exponent, kFraction, ~0ULL << random.below(8));
+        default:
+            return pattern(negative, exponent, random.next(), random.next());
+    }
+}
+
+int clamp_exponent(int exponent) {
+    return exponent < 0 ? 0 : (exponent > 32766 ? 32766 : exponent);
+}
+
+QuadReal any_operand(Random& random) {
+    const bool negative = random.below(2) == 1;
+    switch (random.below(9)) {
+        case 0:
+            return pattern(negative, 0, 0, 0);
+        case 1: {  // subnormal
+            const QuadReal x = with_fraction(random, negative, 0);
+            return numeric::is_zero(x) ? pattern(negative, 0, 0, 1) : x;
+        }
+        case 2:
+            return pattern(negative, 32767, 0, 0);
+        case 3:  // NaN, quiet or signalling
+            return pattern(negative, 32767, (random.next() | 1) & (random.below(2) ? ~0ULL : 0xF),
+                           random.next());
+        case 4:
+            return with_fraction(random, negative, random.between(1, 200));
+        case 5:
+            return with_fraction(random, negative, random.between(32566, 32766));
+        default:
+            return with_fraction(random, negative, random.between(1, 32766));
+    }
+}
+
+struct Pair {
+    QuadReal x;
+    QuadReal y;
+};
+
+Pair next_pair(Random& random) {
+    const bool x_negative = random.below(2) == 1;
+    const bool y_negative = random.below(2) == 1;
+    const int exponent =
+        random.below(4) == 0 ? random.between(1, 32766) : kBias + random.between(-200, 200);
+    switch (random.below(6)) {
+        case 0:
+            return {any_operand(random), any_operand(random)};
+        case 1:  // nearby exponents: cancellation, rounding of the smaller summand
+            return {with_fraction(random, x_negative, exponent),
+                    with_fraction(random, y_negative,
+                                  clamp_exponent(exponent - random.between(-3, 120)))};
+        case 2: {  // y half an ulp of x, or a few bits around it: ties and near-ties
+            const QuadReal x = with_fraction(random, x_negative, exponent);
+            const int low = clamp_exponent(exponent - 113 + random.between(-1, 1));
+            return {x, pattern(y_negative, low, random.below(2) ? 0 : random.next() >> 62,
+                               random.below(4))};
+        }
+        case 3:  // products near the bottom of the normal range and below it
+            return {with_fraction(random, x_negative, exponent),
+                    with_fraction(random, y_negative,
+                                  clamp_exponent(kBias + 1 - exponent + random.between(-120, 4)))};
+        case 4:  // products and sums near the top: overflow
+            return {
+                with_fraction(random, x_negative, exponent),
+                with_fraction(random, y_negative,
+                              clamp_exponent(32766 + kBias - exponent + random.between(-3, 2)))};
+        default:  // the measurement range: small exponents around 1
+            return {with_fraction(random, x_negative, kBias + random.between(-12, 12)),
+                    with_fraction(random, y_negative, kBias + random.between(-12, 12))};
+    }
+}
+
+// The expected result: the NaN rules where an operand is a NaN, otherwise the
+// compiler's binary128 operation, whose invalid results become the default NaN.
+template <typename Operation>
+QuadReal expected(QuadReal x, QuadReal y, Operation operation) {
+    if (const auto nan = numeric::nan_operand_result(x, y)) {
+        return *nan;
+    }
+    const auto result = std::bit_cast<QuadReal>(
+        operation(std::bit_cast<__float128>(x), std::bit_cast<__float128>(y)));
+    return numeric::is_nan(result) ? numeric::kDefaultNaN : result;
+}
+
+int failures = 0;
+
+void report(const char* operation, QuadReal x, QuadReal y, QuadReal got, QuadReal want) {
+    if (++failures <= 20) {
+        std::printf("%s %.32s %.32s -> %.32s, expected %.32s\n", operation,
+                    numeric::to_bit_pattern(x).data(), numeric::to_bit_pattern(y).data(),
+                    numeric::to_bit_pattern(got).data(), numeric::to_bit_pattern(want).data());
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    numeric::set_floating_environment();
+    const unsigned long long pairs = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1000000;
+    Random random{argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 20261208};
+    for (unsigned long long i = 0; i < pairs; ++i) {
+        const auto [x, y] = next_pair(random);
+        const QuadReal sum = numeric::add(x, y);
+        const QuadReal want_sum = expected(x, y, [](__float128 a, __float128 b) { return a + b; });
+        if (sum != want_sum) {
+            report("add", x, y, sum, want_sum);
+        }
+        const QuadReal product = numeric::multiply(x, y);
+        const QuadReal want_product =
+            expected(x, y, [](__float128 a, __float128 b) { return a * b; });
+        if (product != want_product) {
+            report("mul", x, y, product, want_product);
+        }
+    }
+    std::printf("%d of %llu additions and multiplications differ from the compiler's\n", failures,
+                2 * pairs);
+    return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,84 @@
+#!/usr/bin/env python3
+"""Runs the program on a long measured-looking series, by default and with
+UNIO_BUFFERED=y, and compares its result line and plot.dat byte for byte with
+what the exact models give: the reader's rounding of each value (nearest, ties
+away from zero), K, E and the slope of modulus_model.py, each row's product, and
+the general field of check_general_field.py. Long enough that the plot rows are
+prepared on a second processor while they are written.
+
+usage: check_whole_run.py EMODUL [RECORDS] [SEED]
+"""
+
+import os
+import random
+import subprocess
+import sys
+import tempfile
+from fractions import Fraction
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import binary128 as b  # noqa: E402
+import modulus_model  # noqa: E402
+from check_general_field import general_field  # noqa: E402
+
+
+def read_value(text):
+    return b.round_rational(Fraction(text), ties="away")
+
+
+def main():
+    emodul = sys.argv[1]
+    records = int(sys.argv[2]) if len(sys.argv) > 2 else 9000
+    rng = random.Random(int(sys.argv[3]) if len(sys.argv) > 3 else 20261208)
+    lines, kraft, weg = [], [], []
+    for i in range(1, records + 1):
+        force = "%.4f" % rng.uniform(10, 9990)
+        displacement = "%.7f" % abs(float(force) / 606.4125 + rng.gauss(0, 0.0015))
+        lines.append("%7d %11s %11s\n" % (i, force, displacement))
+        kraft.append(read_value(force))
+        weg.append(read_value(displacement))
+    geometry = ["%.2f" % rng.uniform(50, 500), "%.2f" % rng.uniform(50, 500),
+                "%.3f" % rng.uniform(5, 20)]
+    k, e, slope = modulus_model.evaluate(*[read_value(x) for x in geometry], kraft, weg)
+    result = "\nE-unendlich = %s MPa\n" % general_field(e)
+    rows = [general_field(b.POS_ZERO) * 2 + "\n"]
+    for i in range(min(records // 2 + 1, records)):
+        rows.append(general_field(weg[i]) + general_field(b.multiply(slope, weg[i])) + "\n")
+    expected_plot = "".join(rows)
+
+    failures = 0
+    with tempfile.TemporaryDirectory() as directory:
+        with open(os.path.join(directory, "series.txt"), "w") as series:
+            series.writelines(lines)
+        answers = "series.txt\n" + "\n".join(geometry) + "\n"
+        for buffered in (False, True):
+            environment = dict(os.environ)
+            environment.pop("UNIO_BUFFERED", None)
+            if buffered:
+                environment["UNIO_BUFFERED"] = "y"
+            run = subprocess.run([emodul], input=answers.encode(), capture_output=True,
+                                 cwd=directory, env=environment)
+            with open(os.path.join(directory, "plot.dat")) as plot_file:
+                plot = plot_file.read()
+            mode = "buffered" if buffered else "default"
+            if run.returncode != 0 or run.stderr:
+                print("%s run: status %d, %r" % (mode, run.returncode, run.stderr[:200]))
+                failures += 1
+            if not run.stdout.decode().endswith(result):
+                print("%s run: result %r, expected %r" % (mode, run.stdout[-40:], result))
+                failures += 1
+            if plot != expected_plot:
+                got = plot.splitlines(True)
+                first = next((i for i, (x, y) in enumerate(zip(got, rows)) if x != y),
+                             min(len(got), len(rows)))
+                print("%s run: plot.dat has %d rows, expected %d; first difference in row %d"
+                      % (mode, len(got), len(rows), first))
+                failures += 1
+    print("%d of 2 whole runs of %d records differ from the exact reference"
+          % (min(failures, 2), records))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
