@@ -4,13 +4,17 @@
 // schedule byte describes one read request, used in turn: one to three items, with
 // or without an end exit. The rest (at most 4096 bytes) is the input of the unit.
 //
-// The same requests run three times over the same bytes: on unit 10 (a memory
+// The same requests run four times over the same bytes: on unit 10 (a memory
 // file read in blocks), on the console input from a regular file (read in blocks,
-// the position set back behind each record) and on the console input from a pipe
-// (read one byte at a time). Requests go on until one returns the end indication
-// or the "process" ends with a condition.
+// the position set back behind each record), on the console input from a pipe
+// (read one byte at a time), and on unit 10 once more with every value taken by
+// the full grammar, none by the fast path for plain numbers. Requests go on until
+// one returns the end indication or the "process" ends with a condition.
 //
 // Oracle:
+//  - the reading rules: the model in fuzz/support/read_model decides, request by
+//    request, which items receive which values and how the run ends;
+//  - the fast path and the full grammar agree;
 //  - no crash, hang, leak or sanitizer report;
 //  - the three runs agree: the same items assigned with the same values, the
 //    same end;
@@ -42,6 +46,7 @@
 
 #include "decimal/decimal_conversion.hpp"
 #include "fuzz/support/in_process.hpp"
+#include "fuzz/support/read_model.hpp"
 #include "fuzz/support/report.hpp"
 #include "numeric/bit_pattern.hpp"
 #include "numeric/constants.hpp"
@@ -95,7 +100,10 @@ int memory_file() {
     return descriptor;
 }
 
-RunLog run_requests(Source source, std::string_view input, const std::vector<Request>& schedule) {
+enum class Grammar { with_fast_path, full };
+
+RunLog run_requests(Source source, std::string_view input, const std::vector<Request>& schedule,
+                    Grammar grammar = Grammar::with_fast_path) {
     static const int file_unit_memory = memory_file();
     static const int console_memory = memory_file();
 
@@ -150,11 +158,12 @@ RunLog run_requests(Source source, std::string_view input, const std::vector<Req
             items.fill(kUnchanged);
             std::array<QuadReal*, kMaxItems> pointers = {&items[0], &items[1], &items[2]};
             log.last_had_end_exit = request.end_exit == recio::EndExit::present;
+            const std::span<QuadReal* const> list(pointers.data(),
+                                                  static_cast<std::size_t>(request.items));
             const recio::ReadOutcome outcome =
-                recio::read_values(connection,
-                                   std::span<QuadReal* const>(
-                                       pointers.data(), static_cast<std::size_t>(request.items)),
-                                   request.end_exit);
+                grammar == Grammar::full
+                    ? recio::read_values_by_full_grammar(connection, list, request.end_exit)
+                    : recio::read_values(connection, list, request.end_exit);
             if (outcome == recio::ReadOutcome::end_of_file) {
                 FUZZ_CHECK(log.last_had_end_exit, "end indication without an end exit");
                 return;
@@ -237,6 +246,41 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const RunLog on_file = run_requests(Source::file_unit, input, schedule);
     const RunLog on_console = run_requests(Source::console_file, input, schedule);
     const RunLog on_pipe = run_requests(Source::console_pipe, input, schedule);
+    const RunLog by_full_grammar = run_requests(Source::file_unit, input, schedule, Grammar::full);
+
+    // The fast path and the full grammar.
+    FUZZ_CHECK(by_full_grammar.status == on_file.status &&
+                   by_full_grammar.completed.size() == on_file.completed.size(),
+               "the fast path and the full grammar end differently");
+    for (std::size_t k = 0; k < on_file.completed.size(); ++k) {
+        FUZZ_CHECK(by_full_grammar.completed[k].items == on_file.completed[k].items,
+                   "the fast path and the full grammar assign differently in request " +
+                       std::to_string(k));
+    }
+
+    // The reading rules.
+    std::vector<fuzzsupport::ModelRequest> model_schedule;
+    for (const Request& request : schedule) {
+        model_schedule.push_back({request.items, request.end_exit == recio::EndExit::present});
+    }
+    const fuzzsupport::ModelRun model = fuzzsupport::model_read_requests(input, model_schedule);
+    FUZZ_CHECK(model.status == on_file.status,
+               "the run ends with " + std::to_string(on_file.status.value_or(0)) +
+                   ", the rules say " + std::to_string(model.status.value_or(0)));
+    FUZZ_CHECK(model.completed.size() == on_file.completed.size(),
+               "the reader completes " + std::to_string(on_file.completed.size()) +
+                   " requests, the rules say " + std::to_string(model.completed.size()));
+    for (std::size_t k = 0; k < on_file.completed.size(); ++k) {
+        const auto& expected = model.completed[k];
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            const QuadReal got = on_file.completed[k].items[i];
+            FUZZ_CHECK(expected[i] ? got == *expected[i] : got == kUnchanged,
+                       "request " + std::to_string(k) + ", item " + std::to_string(i) + ": " +
+                           (got == kUnchanged ? std::string("unchanged") : shown(got)) +
+                           ", the rules say " +
+                           (expected[i] ? shown(*expected[i]) : std::string("unchanged")));
+        }
+    }
 
     // How the runs end.
     if (on_file.status) {

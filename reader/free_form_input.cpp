@@ -1,7 +1,9 @@
 #include "reader/free_form_input.hpp"
 
+#include <bit>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
@@ -51,15 +53,31 @@ std::optional<std::int32_t> repeat_count_of(std::string_view text) {
     return count;
 }
 
-constexpr bool is_logical_letter(char c) {
-    return c == 'T' || c == 't' || c == 'F' || c == 'f';
+// An integer below 2^64 fits the significand: no rounding, only packing.
+constexpr QuadReal exact_integer(bool negative, std::uint64_t n) {
+    const std::uint64_t sign = negative ? numeric::kSignMask : 0;
+    if (n == 0) {
+        return QuadReal::from_words(sign, 0);
+    }
+    const int top = 63 - std::countl_zero(n);  // n = 2^top + the bits below
+    const unsigned __int128 fraction =
+        (static_cast<unsigned __int128>(n) << (numeric::kFractionBits - top)) &
+        ((static_cast<unsigned __int128>(1) << numeric::kFractionBits) - 1);
+    const auto biased = static_cast<std::uint64_t>(top + numeric::kExponentBias);
+    return QuadReal::from_words(sign | (biased << 48) | static_cast<std::uint64_t>(fraction >> 64),
+                                static_cast<std::uint64_t>(fraction));
 }
 
-constexpr bool is_letter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
+// What the comma rule remembers: the nearest earlier non-blank character of the
+// request, across its record ends, is nothing, a comma or anything else.
+enum class LastMet : std::uint8_t { nothing, comma, other };
+
+// Whether a plain number may be taken by the fast path; the full grammar is the
+// only path when it is off, so that the two can be compared.
+enum class FastPath : bool { off, on };
 
 // One read request: the request state lives as long as the request.
+template <FastPath kFastPath>
 class ReadRequest {
 public:
     ReadRequest(UnitConnection& unit, EndExit end_exit) : unit_(unit), end_exit_(end_exit) {}
@@ -70,7 +88,7 @@ public:
         }
         for (QuadReal* item : items) {
             if (slash_met_) {
-                continue;
+                break;
             }
             if (repeat_count_ > 0) {
                 --repeat_count_;
@@ -79,28 +97,39 @@ public:
                 }
                 continue;
             }
+            if constexpr (kFastPath == FastPath::on) {
+                if (!pending_error_ && !pair_open_ && take_plain_number(*item)) {
+                    continue;
+                }
+            }
+            // An error noted before this search is raised once the search succeeds.
+            const bool pending_before = pending_error_;
             Found found;
-            const SearchEnd end = search(found, false);
+            const SearchEnd end = search(found, ScanContext::item);
             if (end == SearchEnd::end_of_file) {
                 return end_of_input();
             }
-            raise_pending_error();
+            if (pending_before) {
+                raise_pending_error();
+            }
             if (end == SearchEnd::value) {
                 assign(*item, found);
             }
         }
-        raise_pending_error();
+        if (pending_error_) {
+            raise_pending_error();
+        }
         return ReadOutcome::completed;
     }
 
 private:
     bool fetch_record() {
-        const auto record = next_record(unit_);
-        if (!record) {
+        position_ = 0;
+        if (!next_record_into(unit_, record_)) {
             return false;
         }
-        record_ = *record;
-        position_ = 0;
+        // Every record lies in the unit's buffer, whose filled bytes may all be read.
+        readable_end_ = unit_.input.bytes.data() + unit_.input.filled;
         return true;
     }
 
@@ -111,22 +140,133 @@ private:
 
     [[noreturn]] void syntax_error() { fail_on_unit(Condition::syntax_error, unit_); }
 
-    void raise_pending_error() {
-        if (conversion_failed_) {
-            fail_on_unit(Condition::input_conversion_error, unit_);
-        }
+    [[noreturn]] void raise_pending_error() {
+        fail_on_unit(Condition::input_conversion_error, unit_);
     }
 
     void assign(QuadReal& item, const Found& found) {
         if (found.convertible) {
             item = found.value;
         } else {
-            conversion_failed_ = true;
+            pending_error_ = true;
         }
     }
 
-    bool ends_value_at(std::size_t position) const {
-        return position == record_.size() || ends_value(record_[position]);
+    // The common value: blanks or tabs, at most one comma that only separates, and
+    // a number of sign, digits and point that ends at a blank, tab, comma or the
+    // record end, converted by the machine-word path. Anything else is left to the
+    // full grammar, from the same place: nothing is consumed then.
+    bool take_plain_number(QuadReal& item) {
+        const char* const last = record_.data() + record_.size();
+        const char* p = record_.data() + position_;
+        const auto skip_spaces = [&] {
+            while (p != last && (*p == ' ' || *p == '\t')) {
+                ++p;
+            }
+        };
+        skip_spaces();
+        if (p != last && *p == ',') {
+            if (last_met_ != LastMet::other) {
+                return false;
+            }
+            ++p;
+            skip_spaces();
+        }
+        if (p == last) {
+            return false;
+        }
+        const bool negative = *p == '-';
+        if (*p == '-' || *p == '+') {
+            ++p;
+        }
+        std::uint64_t digits = 0;
+        std::size_t written = 0;
+        // Appends the digits at p; false when there would be more than 19 in all.
+        const auto take_digits = [&] {
+            while (true) {
+                const DigitRun run = digit_run(p, last);
+                if (written + run.count > 19) {
+                    return false;
+                }
+                digits = digits * kPowersOfTen[run.count] + run.value;
+                written += run.count;
+                p += run.count;
+                if (run.count < kDigitRunLength) {
+                    return true;
+                }
+            }
+        };
+        if (!take_digits()) {
+            return false;
+        }
+        std::int64_t fraction = 0;
+        if (p != last && *p == '.') {
+            ++p;
+            const std::size_t before = written;
+            if (!take_digits()) {
+                return false;
+            }
+            fraction = static_cast<std::int64_t>(written - before);
+        }
+        if (written == 0 || (p != last && *p != ' ' && *p != '\t' && *p != ',')) {
+            return false;
+        }
+        if (fraction == 0) {
+            item = exact_integer(negative, digits);
+        } else {
+            const auto value = fast_path_round(negative, digits, -fraction);
+            if (!value) {
+                return false;
+            }
+            // Word by word: a copy of the whole value would wait for the two stores
+            // that made it.
+            item.high = value->high;
+            item.low = value->low;
+        }
+        position_ = static_cast<std::size_t>(p - record_.data());
+        last_met_ = LastMet::other;
+        return true;
+    }
+
+    // The decimal digits that begin the text at p, before `last`: up to eight at a
+    // time, read as one machine word when eight bytes may be read there.
+    struct DigitRun {
+        std::size_t count;
+        std::uint64_t value;
+    };
+    static constexpr std::size_t kDigitRunLength = 8;
+
+    DigitRun digit_run(const char* p, const char* last) const {
+        const auto in_record = static_cast<std::size_t>(last - p);
+        if (static_cast<std::size_t>(readable_end_ - p) < kDigitRunLength) {
+            DigitRun run{0, 0};
+            while (run.count < in_record && run.count < kDigitRunLength &&
+                   is_decimal_digit(p[run.count])) {
+                run.value = run.value * 10 + static_cast<std::uint64_t>(p[run.count] - '0');
+                ++run.count;
+            }
+            return run;
+        }
+        std::uint64_t word;
+        std::memcpy(&word, p, sizeof word);  // the first character in the low byte
+        const std::uint64_t less_zero = word - 0x3030303030303030ULL;
+        // A byte's top bit is set in one of these when it is below "0" or above "9";
+        // carries and borrows only run upwards, from the first such byte on.
+        std::uint64_t non_digits =
+            (less_zero | (word + 0x4646464646464646ULL)) & 0x8080808080808080ULL;
+        if (in_record < kDigitRunLength) {
+            non_digits |= 0x8080808080808080ULL << (8 * in_record);
+        }
+        const auto count = static_cast<std::size_t>(std::countr_zero(non_digits)) / 8;
+        if (count == 0) {
+            return {0, 0};
+        }
+        // The digits to the top bytes, zeros below them, then pairs, fours, eights.
+        std::uint64_t v = less_zero << (8 * (kDigitRunLength - count));
+        v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFULL;
+        v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFULL;
+        v = (v * 10000 + (v >> 32)) & 0xFFFFFFFFULL;
+        return {count, v};
     }
 
     // Skips blanks and whole records; false at end of file.
@@ -148,110 +288,94 @@ private:
         }
     }
 
-    // Finds the next value, null value or slash. `after_repeat_mark` is set when
-    // the value of a repeat form is looked for, which may not be a repeat form
-    // itself.
-    SearchEnd search(Found& found, bool after_repeat_mark) {
+    // Finds the next value, null value or slash.
+    SearchEnd search(Found& found, ScanContext context) {
         while (true) {
             if (!skip_blanks()) {
                 return SearchEnd::end_of_file;
             }
-            const char c = record_[position_];
-            if (c == ',') {
-                // A comma after nothing, or after another comma, stands for a null
-                // value; after anything else it only separates.
-                const bool null = last_significant_ == '\0' || last_significant_ == ',';
-                ++position_;
-                last_significant_ = ',';
-                if (null) {
-                    return SearchEnd::null;
+            switch (class_of(record_[position_])) {
+                case CharClass::slash:
+                    ++position_;
+                    last_met_ = LastMet::other;
+                    slash_met_ = true;
+                    return SearchEnd::slash;
+                case CharClass::comma: {
+                    // A comma after nothing, or after another comma, stands for a null
+                    // value; after anything else it only separates.
+                    const bool null = last_met_ != LastMet::other;
+                    ++position_;
+                    last_met_ = LastMet::comma;
+                    if (null) {
+                        return SearchEnd::null;
+                    }
+                    continue;
                 }
-                continue;
-            }
-            if (c == '(') {
-                if (pair_open_) {
+                case CharClass::open:
+                    if (pair_open_) {
+                        syntax_error();
+                    }
+                    pair_open_ = true;
+                    ++position_;
+                    last_met_ = LastMet::other;
+                    continue;
+                case CharClass::close:
                     syntax_error();
+                case CharClass::quote:
+                    if (!skip_quoted_string(record_[position_])) {
+                        return SearchEnd::end_of_file;
+                    }
+                    found = unconvertible();
+                    break;
+                default: {
+                    const ScannedValue scanned = scan_value(record_, position_, context);
+                    switch (scanned.form) {
+                        case ValueForm::syntax_error:
+                            syntax_error();
+                        case ValueForm::repeat:
+                            return take_repeat_form(found, scanned.end);
+                        case ValueForm::logical_true:
+                            found = Found{true, numeric::kMinusOne};
+                            break;
+                        case ValueForm::logical_false:
+                            found = Found{true, numeric::kPositiveZero};
+                            break;
+                        case ValueForm::number:
+                            found = convert(record_.substr(position_, scanned.end - position_));
+                            break;
+                    }
+                    position_ = scanned.end;
+                    last_met_ = LastMet::other;
+                    break;
                 }
-                pair_open_ = true;
-                ++position_;
-                last_significant_ = '(';
-                continue;
             }
-            return take_value(found, after_repeat_mark);
+            if (pair_open_ && !skip_rest_of_pair()) {
+                return SearchEnd::end_of_file;
+            }
+            return SearchEnd::value;
         }
     }
 
-    SearchEnd take_value(Found& found, bool after_repeat_mark) {
-        const char c = record_[position_];
-        if (c == '/') {
-            ++position_;
-            last_significant_ = '/';
-            slash_met_ = true;
-            return SearchEnd::slash;
+    static Found convert(std::string_view text) {
+        const ScannedDecimal scanned = scan_decimal(text);
+        if (const auto fast = fast_path_convert(scanned)) {
+            return Found{true, *fast};
         }
-        if (c == ')') {
-            syntax_error();
-        }
-        SearchEnd end = SearchEnd::value;
-        if (c == '\'' || c == '"') {
-            if (!skip_quoted_string(c)) {
-                return SearchEnd::end_of_file;
-            }
-            found = unconvertible();
-        } else if (is_logical_letter(c) || (c == '.' && position_ + 1 < record_.size() &&
-                                            is_logical_letter(record_[position_ + 1]))) {
-            const char letter = c == '.' ? record_[position_ + 1] : c;
-            found = Found{
-                true, to_upper_case(letter) == 'F' ? numeric::kPositiveZero : numeric::kMinusOne};
-            position_ = end_of_word(record_, position_);
-            last_significant_ = record_[position_ - 1];
-        } else if (const ScannedPrefix plain = scan_decimal_prefix(record_.substr(position_));
-                   plain.scanned.kind == DecimalKind::number &&
-                   ends_value_at(position_ + plain.length)) {
-            // The common case: a number that ends where a value may end, taken
-            // apart once and converted where it stands.
-            if (const auto fast = fast_path_convert(plain.scanned)) {
-                found = Found{true, *fast};
-            } else {
-                const ConvertedValue converted = convert_scanned_decimal(plain.scanned);
-                found = Found{converted.ok, converted.value};
-            }
-            position_ += plain.length;
-            last_significant_ = record_[position_ - 1];
-        } else {
-            const NumericScan scan = scan_numeric_value(record_, position_);
-            if (!scan.valid) {
-                syntax_error();
-            }
-            if (scan.repeat_mark) {
-                if (after_repeat_mark) {
-                    syntax_error();
-                }
-                return take_repeat_form(found, scan.end);
-            }
-            const std::string_view text = record_.substr(position_, scan.end - position_);
-            const ConvertedValue converted = convert_numeric_value(text);
-            found = Found{converted.ok, converted.value};
-            position_ = scan.end;
-            last_significant_ = record_[position_ - 1];
-        }
-        if (pair_open_ && !skip_rest_of_pair()) {
-            return SearchEnd::end_of_file;
-        }
-        return end;
+        const ConvertedValue converted = convert_scanned_decimal(scanned);
+        return Found{converted.ok, converted.value};
     }
 
     // `end` is just behind the "*" of a repeat form starting at the position.
     SearchEnd take_repeat_form(Found& found, std::size_t end) {
         const auto count = repeat_count_of(record_.substr(position_, end - 1 - position_));
         position_ = end;
-        last_significant_ = '*';
-        const bool nulls = position_ == record_.size() || record_[position_] == ' ' ||
-                           record_[position_] == '\t' || record_[position_] == ',';
-        if (nulls) {
+        last_met_ = LastMet::other;
+        if (position_ == record_.size() || record_[position_] == ' ' ||
+            record_[position_] == '\t' || record_[position_] == ',') {
+            // Count null values; the blank or comma behind the "*" belongs to the form.
             if (position_ < record_.size()) {
                 if (record_[position_] == ',') {
-                    last_significant_ = ',';
+                    last_met_ = LastMet::comma;
                 }
                 ++position_;
             }
@@ -264,13 +388,22 @@ private:
             return SearchEnd::null;
         }
         Found value;
-        const SearchEnd end_of_value = search(value, true);
-        if (end_of_value == SearchEnd::slash || end_of_value == SearchEnd::end_of_file) {
+        const SearchEnd end_of_value = search(value, ScanContext::repeated_value);
+        if (end_of_value == SearchEnd::end_of_file) {
             return end_of_value;
         }
         if (!count) {
+            // The count is wrong whatever follows it; behind a slash nothing else
+            // would see it before the end of the list.
+            if (end_of_value == SearchEnd::slash) {
+                pending_error_ = true;
+                return end_of_value;
+            }
             found = unconvertible();
             return SearchEnd::value;
+        }
+        if (end_of_value == SearchEnd::slash) {
+            return end_of_value;
         }
         repeat_count_ = *count - 1;
         if (end_of_value == SearchEnd::null) {
@@ -299,7 +432,7 @@ private:
                 if (position_ < record_.size() && record_[position_] == mark) {
                     ++position_;
                 } else {
-                    last_significant_ = mark;
+                    last_met_ = LastMet::other;
                     return true;
                 }
             }
@@ -309,8 +442,10 @@ private:
         }
     }
 
-    // After the first number of a pair: a comma, the second number, ")". Only its
-    // form is checked; its value is not used. False at end of file.
+    // After the first number of a pair: a comma, an optional sign, the second
+    // number, ")", with blanks and record ends allowed between these parts. Only
+    // the form of the second number is checked; its value is not used. False at
+    // end of file.
     bool skip_rest_of_pair() {
         if (!skip_blanks()) {
             return false;
@@ -322,7 +457,17 @@ private:
         if (!skip_blanks()) {
             return false;
         }
-        skip_second_number_of_pair();
+        if (class_of(record_[position_]) == CharClass::sign) {
+            ++position_;
+            if (!skip_blanks()) {
+                return false;
+            }
+        }
+        const ScannedValue number = scan_value(record_, position_, ScanContext::pair_number);
+        if (number.form == ValueForm::syntax_error) {
+            syntax_error();
+        }
+        position_ = number.end;
         if (!skip_blanks()) {
             return false;
         }
@@ -330,81 +475,33 @@ private:
             syntax_error();
         }
         ++position_;
-        last_significant_ = ')';
+        last_met_ = LastMet::other;
         pair_open_ = false;
         return true;
-    }
-
-    void skip_second_number_of_pair() {
-        auto at = [this](std::size_t p) { return p < record_.size() ? record_[p] : '\0'; };
-        std::size_t p = position_;
-        if (at(p) == '+' || at(p) == '-') {
-            ++p;
-        }
-        if (is_letter(at(p))) {
-            const std::size_t start = p;
-            while (is_letter(at(p))) {
-                ++p;
-            }
-            const auto leading_part_of = [&](std::string_view word) {
-                if (p - start > word.size()) {
-                    return false;
-                }
-                for (std::size_t i = start; i < p; ++i) {
-                    if (to_upper_case(record_[i]) != word[i - start]) {
-                        return false;
-                    }
-                }
-                return true;
-            };
-            if (!leading_part_of("INFINITY") && !leading_part_of("NAN")) {
-                syntax_error();
-            }
-        } else {
-            bool digits = false;
-            while (is_decimal_digit(at(p))) {
-                ++p;
-                digits = true;
-            }
-            if (at(p) == '.') {
-                ++p;
-                while (is_decimal_digit(at(p))) {
-                    ++p;
-                    digits = true;
-                }
-            }
-            if (!digits) {
-                syntax_error();
-            }
-            const char letter = to_upper_case(at(p));
-            if (letter == 'E' || letter == 'D' || letter == 'Q') {
-                ++p;
-                while (is_decimal_digit(at(p))) {
-                    ++p;
-                }
-            }
-        }
-        position_ = p;
     }
 
     UnitConnection& unit_;
     const EndExit end_exit_;
     std::string_view record_;
+    const char* readable_end_ = nullptr;
     std::size_t position_ = 0;
     std::int32_t repeat_count_ = 0;
     std::optional<Found> repeated_;  // empty: the repeat form hands out nulls
     bool slash_met_ = false;
-    bool conversion_failed_ = false;  // the pending input conversion error
+    bool pending_error_ = false;  // an input conversion error not raised yet
     bool pair_open_ = false;
-    // The nearest earlier non-blank character of the request, across its record
-    // ends; decides whether a comma is a null value.
-    char last_significant_ = '\0';
+    LastMet last_met_ = LastMet::nothing;  // for the comma rule
 };
 
 }  // namespace
 
 ReadOutcome read_values(UnitConnection& unit, std::span<QuadReal* const> items, EndExit end_exit) {
-    return ReadRequest(unit, end_exit).run(items);
+    return ReadRequest<FastPath::on>(unit, end_exit).run(items);
+}
+
+ReadOutcome read_values_by_full_grammar(UnitConnection& unit, std::span<QuadReal* const> items,
+                                        EndExit end_exit) {
+    return ReadRequest<FastPath::off>(unit, end_exit).run(items);
 }
 
 }  // namespace recio

@@ -21,4 +21,10 @@ enum class ReadOutcome : bool { completed, end_of_file };
 ReadOutcome read_values(UnitConnection& unit, std::span<numeric::QuadReal* const> items,
                         EndExit end_exit);
 
+// The same request with every value taken by the full grammar, none by the
+// fast path for plain numbers: for checks that the two paths agree.
+ReadOutcome read_values_by_full_grammar(UnitConnection& unit,
+                                        std::span<numeric::QuadReal* const> items,
+                                        EndExit end_exit);
+
 }  // namespace recio

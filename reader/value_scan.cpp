@@ -1,119 +1,148 @@
 #include "reader/value_scan.hpp"
 
-#include <optional>
-
-#include "decimal/decimal_characters.hpp"
-
 namespace recio {
 namespace {
 
-constexpr bool begins_word(char c) {
-    return c == 'I' || c == 'i' || c == 'N' || c == 'n';
+constexpr ScannedValue syntax_error() {
+    return {};
 }
 
-// Words end where values end, but a carriage return or a "*" is part of them.
-constexpr bool ends_word(char c) {
-    return ends_value(c);
-}
-
-}  // namespace
-
-std::size_t end_of_word(std::string_view record, std::size_t start) {
-    std::size_t position = start;
-    while (position < record.size() && !ends_word(record[position])) {
+std::size_t end_of_run(std::string_view record, std::size_t position, ClassSet ends) {
+    while (position < record.size() && !belongs(record[position], ends)) {
         ++position;
     }
     return position;
 }
 
-namespace {
+constexpr char upper_case(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
-// The form nearly every value has: an optional sign, digits, an optional point
-// and digits, then the end of the value. Nothing when the value is anything else.
-std::optional<std::size_t> end_of_plain_decimal(std::string_view record, std::size_t start) {
-    const char* const first = record.data() + start;
-    const char* const last = record.data() + record.size();
-    const char* p = first;
-    if (p != last && (*p == '+' || *p == '-')) {
-        ++p;
+// A number's characters one by one: digits, signs, one point, one exponent letter,
+// an Inf/NaN word at the start, "*" as a repeat mark.
+ScannedValue scan_number(std::string_view record, std::size_t start, bool repeat_allowed) {
+    bool any_digit = false;
+    bool digit_since_sign = false;  // since the start or the last sign
+    bool sign_waits = false;        // a sign with no digit after it yet
+    bool point = false;
+    bool exponent = false;
+    std::size_t p = start;
+    for (; p < record.size(); ++p) {
+        switch (class_of(record[p])) {
+            case CharClass::digit:
+                any_digit = digit_since_sign = true;
+                sign_waits = false;
+                continue;
+            case CharClass::sign:
+                if (sign_waits) {
+                    return syntax_error();
+                }
+                sign_waits = true;
+                digit_since_sign = false;
+                continue;
+            case CharClass::point:
+                if (point) {
+                    return syntax_error();
+                }
+                point = true;
+                continue;
+            case CharClass::exponent_letter:
+                if (exponent || !digit_since_sign) {
+                    return syntax_error();
+                }
+                exponent = true;
+                continue;
+            case CharClass::word_letter:
+                // First, or right behind a single leading sign; the rest of the word is
+                // the converter's to judge.
+                if (p != start && (p != start + 1 || class_of(record[start]) != CharClass::sign)) {
+                    return syntax_error();
+                }
+                return {ValueForm::number, end_of_run(record, p, kEndsNumber)};
+            case CharClass::star:
+                if (p == start || sign_waits || !repeat_allowed) {
+                    return syntax_error();
+                }
+                return {ValueForm::repeat, p + 1};
+            case CharClass::space_or_tab:
+            case CharClass::comma:
+            case CharClass::slash:
+            case CharClass::close:
+                break;
+            default:
+                return syntax_error();
+        }
+        break;
     }
-    const char* const digits = p;
-    while (p != last && is_decimal_digit(*p)) {
-        ++p;
+    if (sign_waits || !any_digit) {
+        return syntax_error();
     }
-    if (p != last && *p == '.') {
-        ++p;
-        while (p != last && is_decimal_digit(*p)) {
+    return {ValueForm::number, p};
+}
+
+// The second number of a pair, behind its sign: digits with an optional point and
+// further digits and an optional exponent (a letter and digits, no sign), or a
+// leading part of INFINITY or NAN.
+ScannedValue scan_pair_number(std::string_view record, std::size_t start) {
+    std::size_t p = start;
+    const auto digits = [&] {
+        const std::size_t first = p;
+        while (p < record.size() && class_of(record[p]) == CharClass::digit) {
             ++p;
         }
+        return p > first;
+    };
+    if (p < record.size() && belongs(record[p], kLetters)) {
+        while (p < record.size() && belongs(record[p], kLetters)) {
+            ++p;
+        }
+        const auto leading_part_of = [&](std::string_view word) {
+            if (p - start > word.size()) {
+                return false;
+            }
+            for (std::size_t i = start; i < p; ++i) {
+                if (upper_case(record[i]) != word[i - start]) {
+                    return false;
+                }
+            }
+            return true;
+        };
+        return leading_part_of("INFINITY") || leading_part_of("NAN")
+                   ? ScannedValue{ValueForm::number, p}
+                   : syntax_error();
     }
-    const bool has_digit = p - digits > 1 || (p - digits == 1 && *digits != '.');
-    if (!has_digit || (p != last && !ends_value(*p))) {
-        return std::nullopt;
+    if (!digits()) {
+        return syntax_error();
     }
-    return static_cast<std::size_t>(p - record.data());
+    if (p < record.size() && class_of(record[p]) == CharClass::point) {
+        ++p;
+        digits();
+    }
+    if (p < record.size() && class_of(record[p]) == CharClass::exponent_letter) {
+        ++p;
+        if (!digits()) {
+            return syntax_error();
+        }
+    }
+    return {ValueForm::number, p};
 }
 
 }  // namespace
 
-NumericScan scan_numeric_value(std::string_view record, std::size_t start) {
-    if (const auto end = end_of_plain_decimal(record, start)) {
-        return {true, *end, false};
+ScannedValue scan_value(std::string_view record, std::size_t start, ScanContext context) {
+    if (context == ScanContext::pair_number) {
+        return scan_pair_number(record, start);
     }
-    bool any_digit = false;
-    bool digit_since_sign_or_start = false;
-    bool sign_waits_for_digit = false;
-    bool point_seen = false;
-    bool exponent_seen = false;
-    bool leading_sign_only = false;  // the text so far is exactly one sign
-    std::size_t position = start;
-    for (; position < record.size(); ++position) {
-        const char c = record[position];
-        const bool at_start = position == start;
-        if (is_decimal_digit(c)) {
-            any_digit = true;
-            digit_since_sign_or_start = true;
-            sign_waits_for_digit = false;
-            leading_sign_only = false;
-        } else if (c == '+' || c == '-') {
-            if (sign_waits_for_digit) {
-                return {};
-            }
-            sign_waits_for_digit = true;
-            digit_since_sign_or_start = false;
-            leading_sign_only = at_start;
-        } else if (c == '.') {
-            if (point_seen) {
-                return {};
-            }
-            point_seen = true;
-            leading_sign_only = false;
-        } else if (is_exponent_letter(c)) {
-            if (exponent_seen || !digit_since_sign_or_start) {
-                return {};
-            }
-            exponent_seen = true;
-            leading_sign_only = false;
-        } else if (begins_word(c)) {
-            if (!at_start && !leading_sign_only) {
-                return {};
-            }
-            return {true, end_of_word(record, position), false};
-        } else if (ends_value(c)) {
-            break;
-        } else if (c == '*') {
-            if (at_start || sign_waits_for_digit) {
-                return {};
-            }
-            return {true, position + 1, true};
-        } else {
-            return {};
-        }
+    const CharClass first = class_of(record[start]);
+    const bool logical = first == CharClass::logical_letter ||
+                         (first == CharClass::point && start + 1 < record.size() &&
+                          class_of(record[start + 1]) == CharClass::logical_letter);
+    if (logical) {
+        const char letter = upper_case(record[first == CharClass::point ? start + 1 : start]);
+        return {letter == 'F' ? ValueForm::logical_false : ValueForm::logical_true,
+                end_of_run(record, start, kEndsLogical)};
     }
-    if (sign_waits_for_digit || !any_digit) {
-        return {};
-    }
-    return {true, position, false};
+    return scan_number(record, start, context == ScanContext::item);
 }
 
 }  // namespace recio

@@ -28,8 +28,9 @@ std::optional<std::string_view> next_record_after_reading(UnitConnection& unit);
 }  // namespace record_input_detail
 
 // Unit 10 takes most of its records straight from the bytes already read; that
-// part is small enough to be inlined into the reader.
-inline std::optional<std::string_view> next_record(UnitConnection& unit) {
+// part is small enough to be inlined into the reader. The same as next_record,
+// with the record stored into `record`: false at end of file.
+inline bool next_record_into(UnitConnection& unit, std::string_view& record) {
     InputState& input = unit.input;
     if (unit.unit == kFileUnit && input.filled > input.consumed) {
         const char* const start = input.bytes.data() + input.consumed;
@@ -40,10 +41,23 @@ inline std::optional<std::string_view> next_record(UnitConnection& unit) {
             if (length > 0 && start[length - 1] == '\r') {
                 --length;
             }
-            return std::string_view(start, length);
+            record = std::string_view(start, length);
+            return true;
         }
     }
-    return record_input_detail::next_record_after_reading(unit);
+    const auto read = record_input_detail::next_record_after_reading(unit);
+    if (read) {
+        record = *read;
+    }
+    return read.has_value();
+}
+
+inline std::optional<std::string_view> next_record(UnitConnection& unit) {
+    std::string_view record;
+    if (!next_record_into(unit, record)) {
+        return std::nullopt;
+    }
+    return record;
 }
 
 }  // namespace recio

@@ -120,6 +120,9 @@ const ReadCase kValueForms[] = {
     {"signed_zero", "-0\n", 1, {"-0"}, 0},
     {"special_words", "Inf -INFINITY nan\n", 3, {"inf -inf nan"}, 0},
     {"string_continues_over_records", "'a\nb' 1\n", 2, {}, 64},
+    {"nul_is_the_last_character_of_a_logical", std::string("1 T\0,2\n", 7), 3, {"1 -1 2"}, 0},
+    {"pair_sign_apart_from_its_digits", "(1,- 2) 3\n", 2, {"1 3"}, 0},
+    {"pair_sign_at_the_end_of_a_record", "(1,-\n2) 3\n", 2, {"1 3"}, 0},
 };
 INSTANTIATE_TEST_SUITE_P(ValueForms, FreeFormRead, ::testing::ValuesIn(kValueForms),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -145,6 +148,10 @@ const ReadCase kFailures[] = {
     {"semicolon", "5;\n", 1, {}, 59},
     {"trailing_sign", "1.5-\n", 1, {}, 59},
     {"repeat_count_not_integer", "2.5*1\n", 1, {}, 64},
+    {"repeat_count_not_integer_before_a_slash", "1 2.5*/\n", 3, {}, 64},
+    {"carriage_return_ends_a_logical", "T\rX 1 2\n", 3, {}, 59},
+    {"pair_number_beginning_with_a_point", "(1,.5)\n", 1, {}, 59},
+    {"pair_exponent_letter_without_digits", "(1,2E)\n", 1, {}, 59},
     {"repeat_count_zero", "0*5\n", 1, {}, 64},
     {"repeat_count_negative", "-2*5\n", 1, {}, 64},
     {"repeat_count_too_large", "2147483648*5\n", 1, {}, 64},

@@ -3,6 +3,7 @@
 //
 //   quadprobe calc     arithmetic on bit patterns, one command per line
 //   quadprobe read N   free-form read requests of N items on standard input
+//   quadprobe read-cases  many inputs for `read`, each in a child process
 //   quadprobe decimal  decimal input conversion, one value text per line
 //
 // A malformed command gets a one-line message on standard error and exit status 2.
@@ -25,6 +26,7 @@ struct Command {
 constexpr Command kCommands[] = {
     {"calc", quadprobe::run_calc},
     {"read", quadprobe::run_read},
+    {"read-cases", quadprobe::run_read_cases},
     {"decimal", quadprobe::run_decimal},
 };
 
@@ -32,6 +34,7 @@ int usage() {
     std::fputs(
         "usage: quadprobe calc < commands\n"
         "       quadprobe read N < values\n"
+        "       quadprobe read-cases < cases\n"
         "       quadprobe decimal < values\n",
         stderr);
     return quadprobe::kUsageStatus;
