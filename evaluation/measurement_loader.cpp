@@ -1,5 +1,12 @@
 #include "evaluation/measurement_loader.hpp"
 
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
+#include <system_error>
+#include <thread>
+
 #include "numeric/constants.hpp"
 #include "reader/free_form_input.hpp"
 #include "units/units.hpp"
@@ -24,6 +31,82 @@ std::int64_t count_records(std::string_view cdat) {
     return count;
 }
 
+// Takes the sums of the records the loading pass has finished, on a helper thread,
+// so that they cost the pass nothing; the pass publishes how many records are
+// final every so often. The helper has every signal blocked, so signals and their
+// diagnostics stay with the run; when the pass ends the process on a failure, the
+// helper is left waiting and goes with the process. Without a helper the sums are
+// taken at the end.
+class SumsAlongside {
+public:
+    SumsAlongside(std::span<const QuadReal> kraft, std::span<const QuadReal> weg)
+        : kraft_(kraft), weg_(weg) {
+        if (weg.size() < kPublishEvery) {
+            return;
+        }
+        sigset_t all;
+        sigset_t previous;
+        ::sigfillset(&all);
+        ::pthread_sigmask(SIG_SETMASK, &all, &previous);
+        try {
+            helper_ = std::thread([this] { follow(); });
+        } catch (const std::system_error&) {
+            // No helper: finish() takes the sums.
+        }
+        ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    }
+    SumsAlongside(const SumsAlongside&) = delete;
+    SumsAlongside& operator=(const SumsAlongside&) = delete;
+    ~SumsAlongside() {
+        if (helper_.joinable()) {
+            publish(weg_.size());
+            helper_.join();
+        }
+    }
+
+    // Records [0, i + 1) are final.
+    void record_done(std::size_t i) {
+        if ((i + 1) % kPublishEvery == 0 && helper_.joinable()) {
+            publish(i + 1);
+        }
+    }
+
+    // The sums of all records, once every record is final.
+    SeriesSums finish() {
+        if (helper_.joinable()) {
+            publish(weg_.size());
+            helper_.join();
+        } else {
+            sums_.add(kraft_, weg_);
+        }
+        return sums_;
+    }
+
+private:
+    static constexpr std::size_t kPublishEvery = 4096;
+
+    void publish(std::size_t records) {
+        final_.store(records, std::memory_order_release);
+        final_.notify_one();
+    }
+
+    void follow() {
+        std::size_t done = 0;
+        while (done < weg_.size()) {
+            final_.wait(done, std::memory_order_acquire);
+            const std::size_t available = final_.load(std::memory_order_acquire);
+            sums_.add(kraft_.subspan(done, available - done), weg_.subspan(done, available - done));
+            done = available;
+        }
+    }
+
+    std::span<const QuadReal> kraft_;
+    std::span<const QuadReal> weg_;
+    SeriesSums sums_;
+    std::atomic<std::size_t> final_{0};
+    std::thread helper_;
+};
+
 }  // namespace
 
 MeasurementSeries load_measurements(std::string_view cdat) {
@@ -38,11 +121,14 @@ MeasurementSeries load_measurements(std::string_view cdat) {
     QuadReal ignored = numeric::kPositiveZero;
     const auto kraft = series.kraft.elements();
     const auto weg = series.weg.elements();
+    SumsAlongside sums(kraft, weg);
     for (std::size_t i = 0; i < kraft.size(); ++i) {
         QuadReal* const items[] = {&ignored, &kraft[i], &weg[i]};
         recio::read_values(file, items, recio::EndExit::absent);
+        sums.record_done(i);
     }
     recio::close_file_unit();
+    series.sums = sums.finish();
     return series;
 }
 

@@ -5,6 +5,7 @@
 #include <span>
 #include <string_view>
 
+#include "evaluation/modulus.hpp"
 #include "evaluation/series_allocation.hpp"
 #include "numeric/precision.hpp"
 
@@ -15,13 +16,15 @@ struct MeasurementSeries {
     std::int32_t n = 0;
     recio::SeriesArray kraft;
     recio::SeriesArray weg;
+    SeriesSums sums;  // of all n records
 };
 
 // Reads the file named by the text field `cdat` twice: a counting pass that finds
 // how many records supply a first value, then, with the arrays allocated for
 // exactly that many, a loading pass that reads the ignored first value, the force
 // and the displacement of each record. A missing file is created empty and gives
-// an empty series. Every failure ends the process.
+// an empty series. The sums of the modulus are taken while the loading pass runs,
+// on a helper thread where one can be started. Every failure ends the process.
 MeasurementSeries load_measurements(std::string_view cdat);
 
 }  // namespace evaluation

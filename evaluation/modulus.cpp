@@ -24,20 +24,29 @@ QuadReal stiffness_factor(const BeamGeometry& geometry) {
     return divide(t2, u4);
 }
 
+void SeriesSums::add(std::span<const QuadReal> kraft, std::span<const QuadReal> weg) {
+    assert(kraft.size() == weg.size());
+    QuadReal s_ww = s_ww_;
+    QuadReal s_fw = s_fw_;
+    for (std::size_t i = 0; i < weg.size(); ++i) {
+        s_ww = numeric::add(s_ww, multiply(weg[i], weg[i]));
+        s_fw = numeric::add(s_fw, multiply(kraft[i], weg[i]));
+    }
+    s_ww_ = s_ww;
+    s_fw_ = s_fw;
+}
+
+ModulusResult modulus_from_sums(const BeamGeometry& geometry, const SeriesSums& sums) {
+    const QuadReal k = stiffness_factor(geometry);
+    const QuadReal q = multiply(k, sums.s_ww());
+    return ModulusResult{k, divide(sums.s_fw(), q)};
+}
+
 ModulusResult evaluate_modulus(std::span<const QuadReal> kraft, std::span<const QuadReal> weg,
                                const BeamGeometry& geometry) {
-    assert(kraft.size() == weg.size());
-    const QuadReal k = stiffness_factor(geometry);
-    // Plain left-to-right sums: no compensation, no reordering, since the rounding
-    // of each step is part of the result.
-    QuadReal s_ww = numeric::kPositiveZero;
-    QuadReal s_fw = numeric::kPositiveZero;
-    for (std::size_t i = 0; i < weg.size(); ++i) {
-        s_ww = add(s_ww, multiply(weg[i], weg[i]));
-        s_fw = add(s_fw, multiply(kraft[i], weg[i]));
-    }
-    const QuadReal q = multiply(k, s_ww);
-    return ModulusResult{k, divide(s_fw, q)};
+    SeriesSums sums;
+    sums.add(kraft, weg);
+    return modulus_from_sums(geometry, sums);
 }
 
 QuadReal fitted_slope(const ModulusResult& result) {

@@ -4,6 +4,7 @@
 
 #include <span>
 
+#include "numeric/constants.hpp"
 #include "numeric/precision.hpp"
 
 namespace evaluation {
@@ -24,6 +25,24 @@ struct ModulusResult {
 
 // K alone, depending on the geometry only.
 QuadReal stiffness_factor(const BeamGeometry& geometry);
+
+// The sums S_ww and S_fw, taken record by record in file order: plain
+// left-to-right sums, no compensation, no reordering, since the rounding of each
+// step is part of the result. Adding the records in several stretches gives the
+// same bits as adding them at once.
+class SeriesSums {
+public:
+    void add(std::span<const QuadReal> kraft, std::span<const QuadReal> weg);
+    QuadReal s_ww() const { return s_ww_; }
+    QuadReal s_fw() const { return s_fw_; }
+
+private:
+    QuadReal s_ww_ = numeric::kPositiveZero;
+    QuadReal s_fw_ = numeric::kPositiveZero;
+};
+
+// K and E from the geometry and the sums of the whole series.
+ModulusResult modulus_from_sums(const BeamGeometry& geometry, const SeriesSums& sums);
 
 // K and E. Every line is one rounded binary128 operation in a fixed order and with
 // fixed operand order, so the last bit of E is reproducible. kraft and weg hold the

@@ -39,8 +39,7 @@ int run_evaluation() {
     ask_for(formats::kDistanceBPrompt, geometry.b);
     ask_for(formats::kDiameterPrompt, geometry.d0);
 
-    const ModulusResult result =
-        evaluate_modulus(series.kraft.elements(), series.weg.elements(), geometry);
+    const ModulusResult result = modulus_from_sums(geometry, series.sums);
 
     const QuadReal reported[] = {result.modulus};
     recio::write_edited(recio::console_output(), formats::kResult, reported);
