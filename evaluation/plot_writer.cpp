@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -35,14 +36,19 @@ void prepare_row(std::span<const QuadReal> weg, QuadReal slope, std::size_t i,
 // the series and the ring, and a failing write ends the process as before.
 class RowPipeline {
 public:
-    RowPipeline(std::span<const QuadReal> weg, QuadReal slope, std::size_t rows)
+    RowPipeline(std::span<const QuadReal> weg, QuadReal slope, std::size_t rows, bool write_per_row)
         : weg_(weg), slope_(slope), rows_(rows) {
         sigset_t all;
         sigset_t previous;
         ::sigfillset(&all);
         ::pthread_sigmask(SIG_SETMASK, &all, &previous);
         try {
-            helper_ = std::thread([this] { prepare_all(); });
+            helper_ = std::thread([this, write_per_row] {
+                if (write_per_row) {
+                    leave_descriptor_table();
+                }
+                prepare_all();
+            });
         } catch (const std::system_error&) {
             // No helper: the rows are prepared as they are written.
         }
@@ -87,6 +93,15 @@ private:
     static constexpr std::size_t kRing = 4096;
     static constexpr std::size_t kBatch = 1024;
 
+    // While two threads share one table of file descriptors, every write request
+    // of this one takes and drops a reference to the file, and while a second
+    // descriptor refers to plot.dat, its position lock too. With one write per
+    // row, where that adds up, the helper takes a private copy of the table and
+    // closes the files in it, keeping standard input, output and error (should it
+    // ever report a fault itself); nothing of the units is pending then. Where the
+    // system cannot do that, the writes merely stay a little slower.
+    static void leave_descriptor_table() { ::close_range(3, ~0U, CLOSE_RANGE_UNSHARE); }
+
     void prepare_all() {
         std::size_t free_up_to = kRing;
         for (std::size_t i = 0; i < rows_; ++i) {
@@ -129,7 +144,7 @@ void write_plot_file(std::span<const QuadReal> weg, QuadReal stiffness_factor, Q
     // n/2 + 1 rows, but never beyond the series: an empty one has no row to give.
     const std::size_t rows = std::min(weg.size() / 2 + 1, weg.size());
     if (rows >= kPipelinedRows) {
-        RowPipeline(weg, slope, rows).write_all(file);
+        RowPipeline(weg, slope, rows, !file.block_buffering).write_all(file);
     } else {
         for (std::size_t i = 0; i < rows; ++i) {
             const QuadReal row[] = {weg[i], numeric::multiply(slope, weg[i])};
