@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/measurement_files.hpp"
+#include "bench/support/measurement_files.hpp"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include <quadmath.h>
-#include "bench/measurement_files.hpp"
+#include "bench/support/measurement_files.hpp"
 
 #include <array>
 #include <cstdlib>

@@ -8,7 +8,7 @@
 #include <bit>
 #include <vector>
 
-#include "bench/measurement_files.hpp"
+#include "bench/support/measurement_files.hpp"
 #include "evaluation/modulus.hpp"
 #include "numeric/arithmetic.hpp"
 #include "numeric/constants.hpp"

@@ -1,4 +1,4 @@
-#include "bench/measurement_files.hpp"
+#include "bench/support/measurement_files.hpp"
 
 #include <stdlib.h>
 

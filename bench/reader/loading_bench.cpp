@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/measurement_files.hpp"
+#include "bench/support/measurement_files.hpp"
 #include "evaluation/measurement_loader.hpp"
 #include "numeric/floating_environment.hpp"
 #include "reader/free_form_input.hpp"

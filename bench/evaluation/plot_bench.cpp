@@ -12,7 +12,7 @@
 #include <ctime>
 #include <vector>
 
-#include "bench/measurement_files.hpp"
+#include "bench/support/measurement_files.hpp"
 #include "evaluation/plot_writer.hpp"
 #include "numeric/floating_environment.hpp"
 
