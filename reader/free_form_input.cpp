@@ -394,7 +394,9 @@ private:
         }
         if (!count) {
             // The count is wrong whatever follows it; behind a slash nothing else
-            // would see it before the end of the list.
+            // would see it before the end of the list. A null (the first number of
+            // a pair, "0*(,,") carries it as well: no number was converted, so the
+            // pair stays open and its rest is left to the next search.
             if (end_of_value == SearchEnd::slash) {
                 pending_error_ = true;
                 return end_of_value;

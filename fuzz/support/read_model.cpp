@@ -342,7 +342,9 @@ private:
         }
         const Found found = search(true);
         if (!count) {
-            if (found.kind == Kind::slash) {
+            if (found.kind != Kind::value) {
+                // A slash, or the null first number of a pair ("0*(,,"): nothing
+                // converted, so an open pair stays open and the error waits.
                 pending_ = true;
                 return found;
             }

@@ -155,6 +155,8 @@ const ReadCase kFailures[] = {
     {"repeat_count_zero", "0*5\n", 1, {}, 64},
     {"repeat_count_negative", "-2*5\n", 1, {}, 64},
     {"repeat_count_too_large", "2147483648*5\n", 1, {}, 64},
+    {"repeat_count_wrong_before_a_pair_opening_with_a_null", "1,99999999999*(,,5\n", 2, {}, 64},
+    {"pair_left_open_by_a_null_under_a_wrong_count", "-0*(, ,5,3) 7\n", 2, {}, 64},
     {"string_too_long", "'" + std::string(2050, 'x') + "'\n", 1, {}, 59},
     {"string_at_the_limit", "'" + std::string(2049, 'x') + "' 1\n", 2, {}, 64},
     {"conversion_error_raised_at_next_search", "Infx 1\n", 2, {}, 64},

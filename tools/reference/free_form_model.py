@@ -26,6 +26,12 @@ as it stood when this model was written):
   that carry the conversion error: no number has been converted, so an open
   pair stays open, and the 64 is raised at the next search or the end of the
   list like any pending error.
+- So does a wrong count whose value is a pair with a null first number
+  ("0*(,,5,3)", "99999999999*(, ,5"): the null carries the conversion error,
+  the pair stays open and its rest is not looked at by this search (as after a
+  null first number under a valid count). The 64 comes at the end of the list,
+  or at the next search, which takes what follows as the first number of the
+  still open pair (its 59 or end of file first, as above).
 - The end of the input inside a quoted string, or inside the rest of a pair, is
   the end of file of the search: the end indication for a caller with an end
   exit, error 24 otherwise; a pending 64 is then not raised.
@@ -276,7 +282,9 @@ class Request:
             return ("null",)
         result = self.search(after_repeat_mark=True)
         if not valid:
-            if result[0] == "slash":
+            if result[0] != "value":
+                # A slash, or the null first number of a pair ("0*(,,"): nothing
+                # converted, so an open pair stays open and the error waits.
                 self.pending = True
                 return result
             return ("value", UNCONVERTIBLE)
