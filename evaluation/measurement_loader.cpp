@@ -1,12 +1,9 @@
 #include "evaluation/measurement_loader.hpp"
 
-#include <pthread.h>
-#include <signal.h>
-
 #include <atomic>
-#include <system_error>
 #include <thread>
 
+#include "evaluation/helper_thread.hpp"
 #include "numeric/constants.hpp"
 #include "reader/free_form_input.hpp"
 #include "units/units.hpp"
@@ -44,16 +41,8 @@ public:
         if (weg.size() < kPublishEvery) {
             return;
         }
-        sigset_t all;
-        sigset_t previous;
-        ::sigfillset(&all);
-        ::pthread_sigmask(SIG_SETMASK, &all, &previous);
-        try {
-            helper_ = std::thread([this] { follow(); });
-        } catch (const std::system_error&) {
-            // No helper: finish() takes the sums.
-        }
-        ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        // Without a helper, finish() takes the sums.
+        helper_ = start_helper_thread([this] { follow(); });
     }
     SumsAlongside(const SumsAlongside&) = delete;
     SumsAlongside& operator=(const SumsAlongside&) = delete;

@@ -1,16 +1,14 @@
 #include "evaluation/plot_writer.hpp"
 
-#include <pthread.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <system_error>
 #include <thread>
 
 #include "edited/edit_format.hpp"
+#include "evaluation/helper_thread.hpp"
 #include "evaluation/modulus.hpp"
 #include "numeric/arithmetic.hpp"
 #include "numeric/constants.hpp"
@@ -38,21 +36,13 @@ class RowPipeline {
 public:
     RowPipeline(std::span<const QuadReal> weg, QuadReal slope, std::size_t rows, bool write_per_row)
         : weg_(weg), slope_(slope), rows_(rows) {
-        sigset_t all;
-        sigset_t previous;
-        ::sigfillset(&all);
-        ::pthread_sigmask(SIG_SETMASK, &all, &previous);
-        try {
-            helper_ = std::thread([this, write_per_row] {
-                if (write_per_row) {
-                    leave_descriptor_table();
-                }
-                prepare_all();
-            });
-        } catch (const std::system_error&) {
-            // No helper: the rows are prepared as they are written.
-        }
-        ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        // Without a helper, the rows are prepared as they are written.
+        helper_ = start_helper_thread([this, write_per_row] {
+            if (write_per_row) {
+                leave_descriptor_table();
+            }
+            prepare_all();
+        });
     }
     RowPipeline(const RowPipeline&) = delete;
     RowPipeline& operator=(const RowPipeline&) = delete;

@@ -1,13 +1,11 @@
 #include "evaluation/series_allocation.hpp"
 
-#include <pthread.h>
-#include <signal.h>
 #include <sys/mman.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <system_error>
 
+#include "evaluation/helper_thread.hpp"
 #include "failure/diagnostics.hpp"
 
 namespace recio {
@@ -68,16 +66,9 @@ SeriesPagePreparation::SeriesPagePreparation(SeriesArray& first, SeriesArray& se
     }
     auto* const first_bytes = reinterpret_cast<char*>(first.elements().data());
     auto* const second_bytes = reinterpret_cast<char*>(second.elements().data());
-    sigset_t all;
-    sigset_t previous;
-    ::sigfillset(&all);
-    ::pthread_sigmask(SIG_SETMASK, &all, &previous);
-    try {
-        helper_ = std::thread(populate_in_step, first_bytes, second_bytes, bytes);
-    } catch (const std::system_error&) {
-        // No helper: the loading pass prepares its pages itself.
-    }
-    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    // Without a helper, the loading pass prepares its pages itself.
+    helper_ = evaluation::start_helper_thread(
+        [=] { populate_in_step(first_bytes, second_bytes, bytes); });
 }
 
 SeriesPagePreparation::~SeriesPagePreparation() {
