@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cassert>
-#include <cstring>
 
 #include "decimal/general_field.hpp"
 #include "units/record_input.hpp"
@@ -17,107 +16,95 @@ namespace {
 // it in place and checks the bound.
 constexpr std::size_t kMaxRecordLength = 256;
 
-class OutputRecord {
+// One record of an output statement, built in place in a caller's bytes.
+class RecordBuilder {
 public:
-    void append(std::string_view bytes) {
-        assert(length_ + bytes.size() < kMaxRecordLength);
-        std::memcpy(bytes_.data() + length_, bytes.data(), bytes.size());
-        length_ += bytes.size();
-    }
+    explicit RecordBuilder(std::span<char> bytes) : bytes_(bytes) {}
+
     std::span<char> extend(std::size_t width) {
-        assert(length_ + width < kMaxRecordLength);
-        const std::span<char> area(bytes_.data() + length_, width);
+        assert(length_ + width < bytes_.size());
+        const std::span<char> area = bytes_.subspan(length_, width);
         length_ += width;
         return area;
     }
+    void append(std::string_view text) {
+        std::copy(text.begin(), text.end(), extend(text.size()).begin());
+    }
     void set_no_record_end() { no_record_end_ = true; }
 
-    // Hands the record to the operating system and starts an empty one.
-    void write(UnitConnection& unit) {
+    // The finished record, with its line feed unless the format left it open.
+    std::string_view finish() {
         if (!no_record_end_) {
-            bytes_[length_++] = '\n';
+            extend(1)[0] = '\n';
         }
-        write_record(unit, std::string_view(bytes_.data(), length_));
-        length_ = 0;
-        no_record_end_ = false;
+        return {bytes_.data(), length_};
     }
 
 private:
-    std::array<char, kMaxRecordLength> bytes_;  // filled as far as length_ says
+    std::span<char> bytes_;
     std::size_t length_ = 0;
     bool no_record_end_ = false;
 };
 
-}  // namespace
+// Where the items of one record stopped: at a record break (the statement goes on
+// with the next record), at the end of the format, or at a field with no value
+// left, which ends the statement.
+enum class RecordEnd { record_break, statement_end };
 
-void write_edited(UnitConnection& unit, EditFormat format,
-                  std::span<const numeric::QuadReal> values) {
-    OutputRecord record;
-    std::size_t next_value = 0;
-    for (const EditItem& item : format) {
-        switch (item.kind) {
+// Builds one record from the items of `format` from `item` on, taking values from
+// `next_value` on; `item` is left behind the record break, if one ended it.
+RecordEnd build_record(EditFormat format, std::size_t& item,
+                       std::span<const numeric::QuadReal> values, std::size_t& next_value,
+                       RecordBuilder& record) {
+    for (; item < format.size(); ++item) {
+        const EditItem& current = format[item];
+        switch (current.kind) {
             case EditItemKind::record_break:
-                record.write(unit);
-                break;
+                ++item;
+                return RecordEnd::record_break;
             case EditItemKind::literal:
-                record.append(item.text);
+                record.append(current.text);
                 break;
             case EditItemKind::no_record_end:
                 record.set_no_record_end();
                 break;
             case EditItemKind::general_field:
-                for (int i = 0; i < item.repeat; ++i) {
+                for (int i = 0; i < current.repeat; ++i) {
                     if (next_value == values.size()) {
-                        // Out of values: the statement ends at this field.
-                        record.write(unit);
-                        return;
+                        return RecordEnd::statement_end;
                     }
-                    format_general_field(values[next_value++], item.width, item.digits,
-                                         record.extend(static_cast<std::size_t>(item.width)));
+                    format_general_field(values[next_value++], current.width, current.digits,
+                                         record.extend(static_cast<std::size_t>(current.width)));
                 }
                 break;
         }
     }
-    record.write(unit);
+    return RecordEnd::statement_end;
+}
+
+}  // namespace
+
+void write_edited(UnitConnection& unit, EditFormat format,
+                  std::span<const numeric::QuadReal> values) {
+    std::array<char, kMaxRecordLength> bytes;
+    std::size_t item = 0;
+    std::size_t next_value = 0;
+    RecordEnd end = RecordEnd::record_break;
+    while (end == RecordEnd::record_break) {
+        RecordBuilder record(bytes);
+        end = build_record(format, item, values, next_value, record);
+        write_record(unit, record.finish());
+    }
 }
 
 void prepare_edited_record(EditFormat format, std::span<const numeric::QuadReal> values,
                            PreparedRecord& record) {
-    std::size_t length = 0;
+    RecordBuilder builder(record.bytes);
+    std::size_t item = 0;
     std::size_t next_value = 0;
-    bool record_end = true;
-    const auto room = [&](std::size_t width) {
-        assert(length + width < PreparedRecord::kCapacity);
-        const std::span<char> area(record.bytes.data() + length, width);
-        length += width;
-        return area;
-    };
-    for (const EditItem& item : format) {
-        assert(item.kind != EditItemKind::record_break);
-        if (item.kind == EditItemKind::literal) {
-            const auto area = room(item.text.size());
-            std::copy(item.text.begin(), item.text.end(), area.begin());
-        } else if (item.kind == EditItemKind::no_record_end) {
-            record_end = false;
-        } else if (item.kind == EditItemKind::general_field) {
-            // As in write_edited, a field without a value left ends the statement.
-            bool out_of_values = false;
-            for (int i = 0; i < item.repeat && !out_of_values; ++i) {
-                out_of_values = next_value == values.size();
-                if (!out_of_values) {
-                    format_general_field(values[next_value++], item.width, item.digits,
-                                         room(static_cast<std::size_t>(item.width)));
-                }
-            }
-            if (out_of_values) {
-                break;
-            }
-        }
-    }
-    if (record_end) {
-        room(1)[0] = '\n';
-    }
-    record.length = length;
+    [[maybe_unused]] const RecordEnd end = build_record(format, item, values, next_value, builder);
+    assert(end == RecordEnd::statement_end);
+    record.length = builder.finish().size();
 }
 
 void write_prepared_record(UnitConnection& unit, const PreparedRecord& record) {
