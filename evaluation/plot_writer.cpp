@@ -136,9 +136,10 @@ void write_plot_file(std::span<const QuadReal> weg, QuadReal stiffness_factor, Q
     if (rows >= kPipelinedRows) {
         RowPipeline(weg, slope, rows, !file.block_buffering).write_all(file);
     } else {
+        recio::PreparedRecord record;
         for (std::size_t i = 0; i < rows; ++i) {
-            const QuadReal row[] = {weg[i], numeric::multiply(slope, weg[i])};
-            recio::write_edited(file, recio::edit_formats::kPlotRow, row);
+            prepare_row(weg, slope, i, record);
+            recio::write_prepared_record(file, record);
         }
     }
     recio::close_file_unit();
