@@ -205,6 +205,63 @@ constexpr const PowerOfTenApproximation& power_of_ten_approximation(int q) {
     return pack_binary128(negative, mantissa, ulp_exponent);
 }
 
+// The same for the commonest case, a digit integer of one word and a negative
+// power of ten (a number with a fraction and no exponent), with half the work: the
+// power's top 128 bits rounded up, m, and one 64 x 128-bit product of w moved up
+// to its top bit, w'. The product P = w' * m then lies at most w' < 2^64 above the
+// exact scaled value, and rounding (ties away from zero) can only come out
+// differently when P's round bit is set and the 13 bits below it down to the error
+// are zero; the general product decides then. Ties cannot occur (w * 10^q with
+// w < 2^64 and q < 0 never has exactly 114 significant bits), and a value that
+// is exact in binary128 is recognised as such, because P never lies below it.
+[[gnu::always_inline]] constexpr std::optional<numeric::QuadReal> fast_path_round_word(
+    bool negative, std::uint64_t w, std::int64_t q) {
+    if (w == 0 || q >= 0 || q < kFastPathMinPowerOfTen) {
+        return fast_path_round(negative, w, q);
+    }
+    const PowerOfTenApproximation& power = power_of_ten_approximation(static_cast<int>(q));
+    const int leading_zeros = std::countl_zero(w);
+    const std::uint64_t scaled = w << leading_zeros;
+    // m = high:middle + 1, never a carry out of middle for these powers (checked below).
+    const UInt128 low_product = static_cast<UInt128>(scaled) * (power.middle + 1);
+    const UInt128 top = static_cast<UInt128>(scaled) * power.high + (low_product >> 64);
+    // P lies in [2^190, 2^192): its top two words one place up when its top bit is
+    // 190 (the bit that comes in from below lies within the error, unused).
+    const std::uint64_t moved = 1 - static_cast<std::uint64_t>(top >> 127);
+    const std::uint64_t high = (static_cast<std::uint64_t>(top >> 64) << moved) |
+                               ((static_cast<std::uint64_t>(top) >> 63) & moved);
+    const std::uint64_t low = static_cast<std::uint64_t>(top) << moved;
+    // The significand is `high` and the top 49 bits of `low`, then comes the round
+    // bit; the error reaches up to bit 1 of `low`.
+    const std::uint64_t round_bit = (low >> 14) & 1U;
+    if (round_bit != 0 && (low & 0x3FFE) == 0) {
+        return fast_path_round(negative, w, q);
+    }
+    const std::uint64_t rounded_low = ((low >> 15) | (high << 49)) + round_bit;
+    const std::uint64_t carry = rounded_low < round_bit ? 1 : 0;
+    // The leading bit (bit 48 of high >> 15) adds one to the exponent field, as does
+    // a carry that makes the significand 2^113, which is then one binade up.
+    const std::int64_t biased_exponent = 79 + 64 + power.binary_exponent - leading_zeros -
+                                         static_cast<std::int64_t>(moved) +
+                                         numeric::kFractionBits + numeric::kExponentBias;
+    const std::uint64_t sign = negative ? numeric::kSignMask : 0;
+    return numeric::QuadReal::from_words(
+        sign | ((static_cast<std::uint64_t>(biased_exponent - 1) << 48) + (high >> 15) + carry),
+        rounded_low);
+}
+
+namespace fast_path_detail {
+constexpr bool top_halves_round_up_without_carry() {
+    for (int q = kFastPathMinPowerOfTen; q < 0; ++q) {
+        if (power_of_ten_approximation(q).middle == ~std::uint64_t{0}) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(top_halves_round_up_without_carry());
+}  // namespace fast_path_detail
+
 // The fast conversion of a scanned number, or nothing when the value is not an
 // ordinary one or the rounding is too close to call.
 [[gnu::always_inline]] constexpr std::optional<numeric::QuadReal> fast_path_convert(
@@ -216,7 +273,7 @@ constexpr const PowerOfTenApproximation& power_of_ten_approximation(int q) {
         scanned.integer_digits.size() + scanned.fraction_digits.size();
     if (written_digits <= 19) {
         // The common case: the scan has the digit integer already.
-        return fast_path_round(
+        return fast_path_round_word(
             scanned.negative, scanned.digits_value,
             scanned.exponent - static_cast<std::int64_t>(scanned.fraction_digits.size()));
     }

@@ -1,6 +1,8 @@
 #include "evaluation/measurement_loader.hpp"
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <thread>
 
 #include "evaluation/helper_thread.hpp"
@@ -17,15 +19,10 @@ using numeric::QuadReal;
 // file is large enough to wrap it; the allocation refuses counts beyond its range.
 std::int64_t count_records(std::string_view cdat) {
     recio::UnitConnection& file = recio::open_file_unit(cdat);
-    QuadReal first_value = numeric::kPositiveZero;
-    QuadReal* const items[] = {&first_value};
-    std::int64_t count = 0;
-    while (recio::read_values(file, items, recio::EndExit::present) ==
-           recio::ReadOutcome::completed) {
-        ++count;
-    }
+    const recio::ItemColumn first_values[] = {{nullptr, 0}};
+    const std::size_t count = recio::read_rows(file, first_values, SIZE_MAX, recio::EndExit::present);
     recio::close_file_unit();
-    return count;
+    return static_cast<std::int64_t>(count);
 }
 
 // Takes the sums of the records the loading pass has finished, on a helper thread,
@@ -53,12 +50,15 @@ public:
         }
     }
 
-    // Records [0, i + 1) are final.
-    void record_done(std::size_t i) {
-        if ((i + 1) % kPublishEvery == 0 && helper_.joinable()) {
-            publish(i + 1);
+    // Records [0, records) are final.
+    void records_done(std::size_t records) {
+        if (helper_.joinable()) {
+            publish(records);
         }
     }
+
+    // How many records the loading pass reads between two reports.
+    static constexpr std::size_t kPublishEvery = 4096;
 
     // The sums of all records, once every record is final.
     SeriesSums finish() {
@@ -72,8 +72,6 @@ public:
     }
 
 private:
-    static constexpr std::size_t kPublishEvery = 4096;
-
     void publish(std::size_t records) {
         final_.store(records, std::memory_order_release);
         final_.notify_one();
@@ -107,14 +105,14 @@ MeasurementSeries load_measurements(std::string_view cdat) {
 
     const recio::SeriesPagePreparation pages(series.kraft, series.weg);
     recio::UnitConnection& file = recio::open_file_unit(cdat);
-    QuadReal ignored = numeric::kPositiveZero;
     const auto kraft = series.kraft.elements();
     const auto weg = series.weg.elements();
     SumsAlongside sums(kraft, weg);
-    for (std::size_t i = 0; i < kraft.size(); ++i) {
-        QuadReal* const items[] = {&ignored, &kraft[i], &weg[i]};
-        recio::read_values(file, items, recio::EndExit::absent);
-        sums.record_done(i);
+    for (std::size_t i = 0; i < kraft.size(); i += SumsAlongside::kPublishEvery) {
+        const std::size_t rows = std::min(SumsAlongside::kPublishEvery, kraft.size() - i);
+        const recio::ItemColumn columns[] = {{nullptr, 0}, {&kraft[i], 1}, {&weg[i], 1}};
+        recio::read_rows(file, columns, rows, recio::EndExit::absent);
+        sums.records_done(i + rows);
     }
     recio::close_file_unit();
     series.sums = sums.finish();

@@ -1,6 +1,6 @@
 #include "reader/free_form_input.hpp"
 
-#include <bit>
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -12,6 +12,7 @@
 #include "decimal/decimal_fast_path.hpp"
 #include "decimal/decimal_scan.hpp"
 #include "numeric/constants.hpp"
+#include "reader/plain_number.hpp"
 #include "reader/value_scan.hpp"
 #include "units/record_input.hpp"
 
@@ -51,21 +52,6 @@ std::optional<std::int32_t> repeat_count_of(std::string_view text) {
         return std::nullopt;
     }
     return count;
-}
-
-// An integer below 2^64 fits the significand: no rounding, only packing.
-constexpr QuadReal exact_integer(bool negative, std::uint64_t n) {
-    const std::uint64_t sign = negative ? numeric::kSignMask : 0;
-    if (n == 0) {
-        return QuadReal::from_words(sign, 0);
-    }
-    const int top = 63 - std::countl_zero(n);  // n = 2^top + the bits below
-    const unsigned __int128 fraction =
-        (static_cast<unsigned __int128>(n) << (numeric::kFractionBits - top)) &
-        ((static_cast<unsigned __int128>(1) << numeric::kFractionBits) - 1);
-    const auto biased = static_cast<std::uint64_t>(top + numeric::kExponentBias);
-    return QuadReal::from_words(sign | (biased << 48) | static_cast<std::uint64_t>(fraction >> 64),
-                                static_cast<std::uint64_t>(fraction));
 }
 
 // What the comma rule remembers: the nearest earlier non-blank character of the
@@ -125,12 +111,7 @@ public:
 private:
     bool fetch_record() {
         position_ = 0;
-        if (!next_record_into(unit_, record_)) {
-            return false;
-        }
-        // Every record lies in the unit's buffer, whose filled bytes may all be read.
-        readable_end_ = unit_.input.bytes.data() + unit_.input.filled;
-        return true;
+        return next_record_into(unit_, record_);
     }
 
     ReadOutcome end_of_input() {
@@ -152,121 +133,17 @@ private:
         }
     }
 
-    // The common value: blanks or tabs, at most one comma that only separates, and
-    // a number of sign, digits and point that ends at a blank, tab, comma or the
-    // record end, converted by the machine-word path. Anything else is left to the
-    // full grammar, from the same place: nothing is consumed then.
+    // The common value, by the fast path; nothing is consumed when it declines.
     bool take_plain_number(QuadReal& item) {
-        const char* const last = record_.data() + record_.size();
-        const char* p = record_.data() + position_;
-        const auto skip_spaces = [&] {
-            while (p != last && (*p == ' ' || *p == '\t')) {
-                ++p;
-            }
-        };
-        skip_spaces();
-        if (p != last && *p == ',') {
-            if (last_met_ != LastMet::other) {
-                return false;
-            }
-            ++p;
-            skip_spaces();
-        }
-        if (p == last) {
+        const char* const first = record_.data();
+        const char* const end =
+            recio::take_plain_number<true>(first + position_, last_met_ == LastMet::other, &item);
+        if (end == nullptr) {
             return false;
         }
-        const bool negative = *p == '-';
-        if (*p == '-' || *p == '+') {
-            ++p;
-        }
-        std::uint64_t digits = 0;
-        std::size_t written = 0;
-        // Appends the digits at p; false when there would be more than 19 in all.
-        const auto take_digits = [&] {
-            while (true) {
-                const DigitRun run = digit_run(p, last);
-                if (written + run.count > 19) {
-                    return false;
-                }
-                digits = digits * kPowersOfTen[run.count] + run.value;
-                written += run.count;
-                p += run.count;
-                if (run.count < kDigitRunLength) {
-                    return true;
-                }
-            }
-        };
-        if (!take_digits()) {
-            return false;
-        }
-        std::int64_t fraction = 0;
-        if (p != last && *p == '.') {
-            ++p;
-            const std::size_t before = written;
-            if (!take_digits()) {
-                return false;
-            }
-            fraction = static_cast<std::int64_t>(written - before);
-        }
-        if (written == 0 || (p != last && *p != ' ' && *p != '\t' && *p != ',')) {
-            return false;
-        }
-        if (fraction == 0) {
-            item = exact_integer(negative, digits);
-        } else {
-            const auto value = fast_path_round(negative, digits, -fraction);
-            if (!value) {
-                return false;
-            }
-            // Word by word: a copy of the whole value would wait for the two stores
-            // that made it.
-            item.high = value->high;
-            item.low = value->low;
-        }
-        position_ = static_cast<std::size_t>(p - record_.data());
+        position_ = static_cast<std::size_t>(end - first);
         last_met_ = LastMet::other;
         return true;
-    }
-
-    // The decimal digits that begin the text at p, before `last`: up to eight at a
-    // time, read as one machine word when eight bytes may be read there.
-    struct DigitRun {
-        std::size_t count;
-        std::uint64_t value;
-    };
-    static constexpr std::size_t kDigitRunLength = 8;
-
-    DigitRun digit_run(const char* p, const char* last) const {
-        const auto in_record = static_cast<std::size_t>(last - p);
-        if (static_cast<std::size_t>(readable_end_ - p) < kDigitRunLength) {
-            DigitRun run{0, 0};
-            while (run.count < in_record && run.count < kDigitRunLength &&
-                   is_decimal_digit(p[run.count])) {
-                run.value = run.value * 10 + static_cast<std::uint64_t>(p[run.count] - '0');
-                ++run.count;
-            }
-            return run;
-        }
-        std::uint64_t word;
-        std::memcpy(&word, p, sizeof word);  // the first character in the low byte
-        const std::uint64_t less_zero = word - 0x3030303030303030ULL;
-        // A byte's top bit is set in one of these when it is below "0" or above "9";
-        // carries and borrows only run upwards, from the first such byte on.
-        std::uint64_t non_digits =
-            (less_zero | (word + 0x4646464646464646ULL)) & 0x8080808080808080ULL;
-        if (in_record < kDigitRunLength) {
-            non_digits |= 0x8080808080808080ULL << (8 * in_record);
-        }
-        const auto count = static_cast<std::size_t>(std::countr_zero(non_digits)) / 8;
-        if (count == 0) {
-            return {0, 0};
-        }
-        // The digits to the top bytes, zeros below them, then pairs, fours, eights.
-        std::uint64_t v = less_zero << (8 * (kDigitRunLength - count));
-        v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFULL;
-        v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFULL;
-        v = (v * 10000 + (v >> 32)) & 0xFFFFFFFFULL;
-        return {count, v};
     }
 
     // Skips blanks and whole records; false at end of file.
@@ -485,7 +362,6 @@ private:
     UnitConnection& unit_;
     const EndExit end_exit_;
     std::string_view record_;
-    const char* readable_end_ = nullptr;
     std::size_t position_ = 0;
     std::int32_t repeat_count_ = 0;
     std::optional<Found> repeated_;  // empty: the repeat form hands out nulls
@@ -495,7 +371,77 @@ private:
     LastMet last_met_ = LastMet::nothing;  // for the comma rule
 };
 
+// Requests of one value per column whose records lie whole in the unit's buffer
+// and hold a plain number for every column, from row `row` on: the common rows,
+// taken without a request each. Stops before the first record of another kind
+// and returns the number of rows taken. A row that stops here may already have
+// given values to some of its items; the full request that reads its record
+// again gives them the same values.
+std::size_t take_plain_rows(InputState& input, std::span<const ItemColumn> columns,
+                            std::size_t row, std::size_t rows) {
+    if (input.consumed == input.filled) {
+        return 0;  // nothing held, perhaps not even a buffer yet
+    }
+    const char* const data = input.bytes.data();
+    const char* const held_end = data + input.filled;
+    const char* record = data + input.consumed;
+    std::size_t taken = 0;
+    for (; row + taken < rows; ++taken) {
+        // The record's end is found first, from its start and not from its last
+        // value, so that finding the next record does not wait for the values of
+        // this one: the processor reads several records at once.
+        const char* const line_feed = find_line_feed(record, held_end);
+        if (line_feed == nullptr) {
+            break;
+        }
+        const char* p = record;
+        bool comma_separates = false;  // a request starts with nothing met
+        for (const ItemColumn& column : columns) {
+            p = column.first == nullptr
+                    ? take_plain_number<false>(p, comma_separates, nullptr)
+                    : take_plain_number<true>(p, comma_separates,
+                                              &column.first[(row + taken) * column.stride]);
+            if (p == nullptr) {
+                break;
+            }
+            comma_separates = true;
+        }
+        if (p == nullptr) {
+            break;
+        }
+        // The rest of the record is abandoned, as by any request.
+        record = line_feed + 1;
+    }
+    input.consumed = static_cast<std::size_t>(record - data);
+    return taken;
+}
+
 }  // namespace
+
+std::size_t read_rows(UnitConnection& unit, std::span<const ItemColumn> columns, std::size_t rows,
+                      EndExit end_exit) {
+    std::array<QuadReal*, kMaxRowItems> items;
+    const auto row_items = std::span(items).first(columns.size());
+    QuadReal not_kept = numeric::kPositiveZero;
+    std::size_t row = 0;
+    while (row < rows) {
+        if (unit.unit == kFileUnit) {
+            row += take_plain_rows(unit.input, columns, row, rows);
+            if (row == rows) {
+                break;
+            }
+        }
+        for (std::size_t j = 0; j < columns.size(); ++j) {
+            row_items[j] = columns[j].first == nullptr ? &not_kept
+                                                       : &columns[j].first[row * columns[j].stride];
+        }
+        if (ReadRequest<FastPath::on>(unit, end_exit).run(row_items) == ReadOutcome::end_of_file) {
+            break;
+        }
+        ++row;
+    }
+    return row;
+}
 
 ReadOutcome read_values(UnitConnection& unit, std::span<QuadReal* const> items, EndExit end_exit) {
     return ReadRequest<FastPath::on>(unit, end_exit).run(items);

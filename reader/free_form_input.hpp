@@ -3,6 +3,7 @@
 // ends, in any layout, with null values, repeat forms, parenthesised pairs, quoted
 // strings and logical constants.
 
+#include <cstddef>
 #include <span>
 
 #include "numeric/precision.hpp"
@@ -20,6 +21,25 @@ enum class ReadOutcome : bool { completed, end_of_file };
 // a caller with an end exit; every failure ends the process.
 ReadOutcome read_values(UnitConnection& unit, std::span<numeric::QuadReal* const> items,
                         EndExit end_exit);
+
+// One column of a series of read requests: request r gives its item of this
+// column to first[r * stride]; with stride 0 every request gives it to `first`.
+// A column whose `first` is nullptr keeps nothing; its values are still read,
+// and a value that cannot be converted is still an error.
+struct ItemColumn {
+    numeric::QuadReal* first;
+    std::size_t stride;
+};
+
+inline constexpr std::size_t kMaxRowItems = 8;
+
+// `rows` read requests of one item from each column (at most kMaxRowItems of
+// them), one after another, exactly as that many calls of read_values would make
+// them, but quicker: rows of plain numbers in records already read take no request
+// of their own. Returns the number of requests completed, fewer than `rows` only
+// when one met the end of file and `end_exit` is present.
+std::size_t read_rows(UnitConnection& unit, std::span<const ItemColumn> columns, std::size_t rows,
+                      EndExit end_exit);
 
 // The same request with every value taken by the full grammar, none by the
 // fast path for plain numbers: for checks that the two paths agree.

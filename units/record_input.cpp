@@ -36,7 +36,7 @@ std::string_view without_carriage_return(const char* start, std::size_t length) 
 // Reads up to `wanted` bytes behind what the buffer holds; false at end of file.
 bool read_more(UnitConnection& unit, std::size_t wanted) {
     InputState& input = unit.input;
-    if (!input.bytes.reserve(input.filled + wanted)) {
+    if (!input.bytes.reserve(input.filled + wanted + kInputPadding)) {
         fail_on_unit(Condition::file_buffer_memory, unit);
     }
     ssize_t got;
@@ -51,7 +51,7 @@ bool read_more(UnitConnection& unit, std::size_t wanted) {
         input.at_end = true;
         return false;
     }
-    input.filled += static_cast<std::size_t>(got);
+    input.set_filled(input.filled + static_cast<std::size_t>(got));
     return true;
 }
 
@@ -64,7 +64,7 @@ void compact(InputState& input) {
     const std::size_t unused = input.filled - input.consumed;
     std::memmove(input.bytes.data(), input.bytes.data() + input.consumed, unused);
     input.consumed = 0;
-    input.filled = unused;
+    input.set_filled(unused);
 }
 
 std::optional<std::string_view> next_record_single_bytes(UnitConnection& unit) {
@@ -104,7 +104,7 @@ std::optional<std::string_view> next_record_in_blocks(UnitConnection& unit, bool
             if (reposition) {
                 // Give back at once what was read beyond this record.
                 const auto unused = static_cast<off_t>(input.filled - input.consumed);
-                input.filled = input.consumed;
+                input.set_filled(input.consumed);
                 if (unused > 0) {
                     ::lseek(unit.descriptor, -unused, SEEK_CUR);
                 }

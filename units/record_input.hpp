@@ -19,6 +19,9 @@ namespace recio {
 // regular file in blocks, with the position set back behind the record. Unit 10
 // is read in blocks, and what is read beyond a record waits for the next one.
 //
+// The kInputPadding bytes behind a record may be read; the first of them is its
+// line feed, its carriage return or a zero.
+//
 // A refused read ends the process with condition 39; a record too long for the
 // memory that can be had ends it with condition 98.
 inline std::optional<std::string_view> next_record(UnitConnection& unit);

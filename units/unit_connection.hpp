@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "failure/conditions.hpp"
@@ -45,12 +46,24 @@ struct ReadBlockSizes {
     std::size_t console = std::size_t{1} << 12;
 };
 
+// Zero bytes kept behind what was read, so that a record can be scanned sixteen
+// bytes at a time without looking past the buffer: behind every record there are
+// at least this many readable bytes, the first of them its line feed, its carriage
+// return or a zero, none of which continues a value.
+inline constexpr std::size_t kInputPadding = 16;
+
 // Bytes read from the descriptor and not yet handed out as records:
-// [consumed, filled) of `bytes` is read ahead.
+// [consumed, filled) of `bytes` is read ahead, and kInputPadding zeros follow.
 struct InputState {
     ByteBuffer bytes;
     std::size_t consumed = 0;
     std::size_t filled = 0;
+
+    // `bytes` must hold at least `count` + kInputPadding bytes.
+    void set_filled(std::size_t count) {
+        filled = count;
+        std::memset(bytes.data() + count, 0, kInputPadding);
+    }
     bool at_end = false;  // the descriptor has reported end of file
     std::size_t block_size = ReadBlockSizes{}.file;
 };

@@ -202,7 +202,7 @@ void give_back_read_ahead(UnitConnection& connection) {
     InputState& input = connection.input;
     if (input.filled > input.consumed) {
         const auto unused = static_cast<off_t>(input.filled - input.consumed);
-        input.filled = input.consumed;
+        input.set_filled(input.consumed);
         ::lseek(connection.descriptor, -unused, SEEK_CUR);
     }
 }

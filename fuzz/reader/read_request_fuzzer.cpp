@@ -11,6 +11,10 @@
 // the full grammar, none by the fast path for plain numbers. Requests go on until
 // one returns the end indication or the "process" ends with a condition.
 //
+// The requests of the first shape also run on unit 10 as rows read together
+// (read_rows, as a loader makes them), a few rows per call, the first column kept
+// or not, and must read as the same requests made one by one.
+//
 // Oracle:
 //  - the reading rules: the model in fuzz/support/read_model decides, request by
 //    request, which items receive which values and how the run ends;
@@ -179,6 +183,53 @@ RunLog run_requests(Source source, std::string_view input, const std::vector<Req
     return log;
 }
 
+// The requests of one shape once more on unit 10, as read_rows makes them: `batch`
+// rows per call, the first column kept or not.
+RunLog run_rows(std::string_view input, const Request& request, std::size_t batch,
+                bool keep_first) {
+    static const int memory = memory_file();
+    FUZZ_CHECK(::ftruncate(memory, 0) == 0 &&
+                   ::pwrite(memory, input.data(), input.size(), 0) ==
+                       static_cast<ssize_t>(input.size()) &&
+                   ::lseek(memory, 0, SEEK_SET) == 0,
+               "cannot fill the memory file");
+    recio::UnitConnection connection;
+    connection.file_name.assign("fuzz-input");
+    connection.unit = recio::kFileUnit;
+    connection.descriptor = memory;
+    connection.seekable = true;
+    connection.input.block_size = fuzzsupport::kSmallBlocks.file;
+
+    RunLog log;
+    log.last_had_end_exit = request.end_exit == recio::EndExit::present;
+    log.status = fuzzsupport::run_as_process([&] {
+        while (true) {
+            std::vector<std::array<QuadReal, kMaxItems>> rows(batch);
+            for (auto& row : rows) {
+                row.fill(kUnchanged);
+            }
+            std::array<recio::ItemColumn, kMaxItems> columns;
+            for (std::size_t i = 0; i < columns.size(); ++i) {
+                columns[i] = {&rows[0][i], kMaxItems};
+            }
+            if (!keep_first) {
+                columns[0] = {nullptr, 0};
+            }
+            const std::size_t done = recio::read_rows(
+                connection, std::span(columns).first(static_cast<std::size_t>(request.items)),
+                batch, request.end_exit);
+            for (std::size_t r = 0; r < done; ++r) {
+                log.completed.push_back({rows[r], 0});
+            }
+            if (done < batch) {
+                FUZZ_CHECK(log.last_had_end_exit, "end indication without an end exit");
+                return;
+            }
+        }
+    });
+    return log;
+}
+
 bool is_logical_start(std::string_view token) {
     if (!token.empty() && token[0] == '.') {
         token.remove_prefix(1);
@@ -256,6 +307,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(by_full_grammar.completed[k].items == on_file.completed[k].items,
                    "the fast path and the full grammar assign differently in request " +
                        std::to_string(k));
+    }
+
+    // Rows of one shape read together, as a loader reads them.
+    const std::vector<Request> one_shape = {schedule[0]};
+    const bool keep_first = (data[1] & 8) != 0;
+    const RunLog request_by_request = run_requests(Source::file_unit, input, one_shape);
+    const std::size_t batch = 1 + (data[1] >> 4) % 5;
+    const RunLog by_rows = run_rows(input, schedule[0], batch, keep_first);
+    // A run that ends with a condition inside a call leaves the rows that call
+    // completed unseen.
+    const std::size_t unseen = by_rows.status ? batch - 1 : 0;
+    FUZZ_CHECK(by_rows.status == request_by_request.status &&
+                   by_rows.completed.size() <= request_by_request.completed.size() &&
+                   by_rows.completed.size() + unseen >= request_by_request.completed.size(),
+               "rows read together end differently from the same requests one by one");
+    for (std::size_t k = 0; k < by_rows.completed.size(); ++k) {
+        for (int i = keep_first ? 0 : 1; i < schedule[0].items; ++i) {
+            FUZZ_CHECK(by_rows.completed[k].items[static_cast<std::size_t>(i)] ==
+                           request_by_request.completed[k].items[static_cast<std::size_t>(i)],
+                       "row " + std::to_string(k) + " assigns differently from its request");
+        }
     }
 
     // The reading rules.

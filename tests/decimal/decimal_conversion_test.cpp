@@ -289,6 +289,25 @@ TEST(DecimalFastPath, AgreesWithExactPathOnRandomValues) {
     EXPECT_LE(declined_in_range, 10);
 }
 
+// The one-word product against the exact path: digit integers of every length with
+// negative powers of ten, and values that are exact in binary (m * 5^k * 10^-k),
+// which its rounded-up power must not push over a rounding boundary.
+TEST(DecimalFastPath, OneWordProductAgreesWithExactPath) {
+    std::mt19937_64 random(20261209);
+    for (int i = 0; i < 200000; ++i) {
+        std::uint64_t w = random() >> (random() % 64);
+        int k = 1 + static_cast<int>(random() % 128);
+        if (i % 2 == 1) {
+            k = 1 + static_cast<int>(random() % 27);
+            w = (1 + random() % 100000) * recio::kPowersOfFive[static_cast<std::size_t>(k)];
+        }
+        const std::string text = joined(std::to_string(w), "E-", std::to_string(k));
+        const auto fast_result = recio::fast_path_round_word(false, w, -k);
+        ASSERT_TRUE(fast_result.has_value()) << text;
+        ASSERT_EQ(result_of({*fast_result, true}), exact(text)) << text;
+    }
+}
+
 // The decimal digits of m * 5^k, by schoolbook arithmetic in base 10^9: m * 2^-k
 // written as digits * 10^-k.
 std::string digits_of_times_power_of_five(std::uint64_t high, std::uint64_t low, int k) {

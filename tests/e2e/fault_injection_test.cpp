@@ -142,12 +142,17 @@ ChildResult run_changing_the_file_between_passes(const ChildOptions& options,
     ::ptrace(PTRACE_SETOPTIONS, child, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL);
     int opens_of_path = 0;
     bool entering = true;
+    long signal_to_deliver = 0;  // a fault must reach the child, or it faults forever
     while (true) {
-        ::ptrace(PTRACE_SYSCALL, child, nullptr, nullptr);
+        ::ptrace(PTRACE_SYSCALL, child, nullptr, signal_to_deliver);
+        signal_to_deliver = 0;
         if (::waitpid(child, &status, 0) < 0 || WIFEXITED(status) || WIFSIGNALED(status)) {
             break;
         }
         if (!WIFSTOPPED(status) || WSTOPSIG(status) != (SIGTRAP | 0x80)) {
+            // The stop after execve is the tracer's own SIGTRAP, not the child's.
+            const int stop = WIFSTOPPED(status) ? WSTOPSIG(status) : 0;
+            signal_to_deliver = stop == SIGTRAP ? 0 : stop;
             continue;
         }
         if (entering) {

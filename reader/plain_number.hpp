@@ -1,0 +1,252 @@
+#pragma once
+// The fast path of the reader: the value nearly every record of a measurement file
+// holds, a plain number between blanks. It is read a machine word at a time with
+// no branch on the lengths of its blank and digit runs, which vary from record to
+// record and would defeat branch prediction. Anything else is left to the full
+// grammar, from the same place.
+//
+// The text lies in a unit's input buffer, where kInputPadding zero bytes follow
+// what was read, so that a word may be loaded anywhere before that end. A zero, a
+// line feed and a carriage return end every run below; the record's end needs no
+// test of its own, and a number at the very end of what was read is declined
+// (its record may go on in the next block).
+
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "decimal/decimal_characters.hpp"
+#include "decimal/decimal_fast_path.hpp"
+#include "numeric/precision.hpp"
+
+namespace recio {
+
+namespace plain_number_detail {
+
+inline constexpr std::uint64_t kEveryByte = 0x0101010101010101ULL;
+inline constexpr std::uint64_t kTopBits = 0x8080808080808080ULL;
+
+// Eight characters, the first in the low byte.
+inline std::uint64_t load_word(const char* p) {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    if constexpr (std::endian::native == std::endian::big) {
+        word = __builtin_bswap64(word);
+    }
+    return word;
+}
+
+// The top bit of every byte of `word` that is not zero; exact, since no byte
+// carries into the next.
+constexpr std::uint64_t nonzero_bytes(std::uint64_t word) {
+    return (((word & ~kTopBits) + ~kTopBits) | word) & kTopBits;
+}
+
+// How many of the leading characters, up to all eight, are spaces.
+inline std::size_t space_run(const char* p) {
+    const std::uint64_t others = nonzero_bytes(load_word(p) ^ (kEveryByte * ' '));
+    return static_cast<std::size_t>(std::countr_zero(others)) / 8;
+}
+
+// The top bit of every byte that is not a decimal digit. A byte's top bit is set in
+// one of the two terms when it is below "0" or above "9"; carries and borrows only
+// run upwards, from the first such byte on, so the lowest bit set is exact.
+constexpr std::uint64_t non_digits(std::uint64_t word) {
+    return ((word - kEveryByte * '0') | (word + kEveryByte * 0x46)) & kTopBits;
+}
+
+// How many of the leading characters, up to all eight, are decimal digits.
+constexpr std::size_t digit_count(std::uint64_t word) {
+    return static_cast<std::size_t>(std::countr_zero(non_digits(word))) / 8;
+}
+
+// The leading decimal digits, up to eight, and their value.
+struct DigitRun {
+    std::size_t count;
+    std::uint64_t value;
+};
+
+constexpr DigitRun digit_run(std::uint64_t word) {
+    const std::size_t count = digit_count(word);
+    // The digits to the top bytes and zeros below them (two shifts, as all eight
+    // bytes may have to go), then pairs, fours, eights.
+    const auto half_shift = static_cast<unsigned>(32 - 4 * count);
+    std::uint64_t v = ((word - kEveryByte * '0') << half_shift) << half_shift;
+    v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFULL;
+    v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFULL;
+    v = (v * 10000 + (v >> 32)) & 0xFFFFFFFFULL;
+    return {count, v};
+}
+
+// The digits of one run, their value only when kConvert.
+template <bool kConvert>
+constexpr DigitRun digits_of(std::uint64_t word) {
+    if constexpr (kConvert) {
+        return digit_run(word);
+    } else {
+        return {digit_count(word), 0};
+    }
+}
+
+// Appends the digits at p to `value` and `count`, run after run while runs are
+// full; false when there would be more than 19 digits in all.
+template <bool kConvert>
+inline bool append_digits(const char*& p, std::uint64_t& value, std::size_t& count) {
+    while (true) {
+        const DigitRun run = digits_of<kConvert>(load_word(p));
+        value = value * kPowersOfTen[run.count] + run.value;
+        count += run.count;
+        p += run.count;
+        if (run.count < 8 || count > 19) {
+            return count <= 19;
+        }
+    }
+}
+
+// What may follow a plain number: a blank, a comma, the line feed that ends the
+// record, or a carriage return, which must be the one right before that line feed.
+enum class After : std::uint8_t { no, yes, if_line_feed_follows };
+
+constexpr std::array<After, 256> what_may_follow() {
+    std::array<After, 256> table{};
+    table[' '] = table['\t'] = table[','] = table['\n'] = After::yes;
+    table['\r'] = After::if_line_feed_follows;
+    return table;
+}
+inline constexpr std::array<After, 256> kMayFollow = what_may_follow();
+
+// An integer below 2^64 fits the significand: no rounding, only packing.
+constexpr numeric::QuadReal exact_integer(bool negative, std::uint64_t n) {
+    const std::uint64_t sign = negative ? numeric::kSignMask : 0;
+    if (n == 0) {
+        return numeric::QuadReal::from_words(sign, 0);
+    }
+    const int top = 63 - std::countl_zero(n);  // n = 2^top + the bits below
+    const unsigned __int128 fraction =
+        (static_cast<unsigned __int128>(n) << (numeric::kFractionBits - top)) &
+        ((static_cast<unsigned __int128>(1) << numeric::kFractionBits) - 1);
+    const auto biased = static_cast<std::uint64_t>(top + numeric::kExponentBias);
+    return numeric::QuadReal::from_words(
+        sign | (biased << 48) | static_cast<std::uint64_t>(fraction >> 64),
+        static_cast<std::uint64_t>(fraction));
+}
+
+}  // namespace plain_number_detail
+
+// At p: blanks or tabs, at most one comma when `comma_separates` (a comma that
+// only separates), more blanks, then a number of optional sign, digits and decimal
+// point, at least one digit and at most 19, ending at a blank, tab, comma or the
+// record's end (a line feed, or a carriage return right before one), whose value
+// the machine-word conversion can decide. Returns where the number ends, having
+// stored its value into `item` when kConvert; returns nullptr, with `item`
+// untouched, for anything else. Without kConvert the number is only checked:
+// every number of this form converts, so a value nobody keeps needs no conversion.
+template <bool kConvert>
+[[gnu::always_inline]] inline const char* take_plain_number(const char* p, bool comma_separates,
+                                                            numeric::QuadReal* item) {
+    using namespace plain_number_detail;
+    const auto skip_blanks = [&p] {
+        while (true) {
+            const std::size_t run = space_run(p);
+            p += run;
+            if (run == 8) {
+                continue;
+            }
+            if (*p != '\t') {
+                return;
+            }
+            ++p;
+        }
+    };
+    skip_blanks();
+    if (*p == ',') {
+        if (!comma_separates) {
+            return nullptr;
+        }
+        ++p;
+        skip_blanks();
+    }
+    const bool negative = *p == '-';
+    p += (*p == '-' || *p == '+') ? 1 : 0;
+    const std::uint64_t word = load_word(p);
+    const std::size_t integer_digits = digit_count(word);
+    std::uint64_t digits = 0;
+    std::size_t written = 0;
+    std::size_t fraction_digits = 0;
+    if (integer_digits < 8 && p[integer_digits] == '.') {
+        // The common decimal: with the point taken out, the digits on both sides
+        // of it are read as one run.
+        const std::uint64_t below_point = (std::uint64_t{1} << (8 * integer_digits)) - 1;
+        const DigitRun run =
+            digits_of<kConvert>((word & below_point) | (load_word(p + 1) & ~below_point));
+        digits = run.value;
+        written = run.count;
+        p += run.count + 1;
+        if (run.count == 8 && !append_digits<kConvert>(p, digits, written)) {
+            return nullptr;
+        }
+        fraction_digits = written - integer_digits;
+    } else {
+        const DigitRun run = digits_of<kConvert>(word);
+        digits = run.value;
+        written = run.count;
+        p += run.count;
+        if (run.count == 8 && !append_digits<kConvert>(p, digits, written)) {
+            return nullptr;
+        }
+        if (*p == '.') {
+            ++p;
+            const std::size_t before = written;
+            if (!append_digits<kConvert>(p, digits, written)) {
+                return nullptr;
+            }
+            fraction_digits = written - before;
+        }
+    }
+    const After after = kMayFollow[static_cast<unsigned char>(*p)];
+    if (written == 0 || after == After::no || (after == After::if_line_feed_follows && p[1] != '\n')) {
+        return nullptr;
+    }
+    if constexpr (!kConvert) {
+        return p;
+    }
+    if (fraction_digits == 0) {
+        *item = exact_integer(negative, digits);
+        return p;
+    }
+    const auto value =
+        fast_path_round_word(negative, digits, -static_cast<std::int64_t>(fraction_digits));
+    if (!value) {
+        return nullptr;
+    }
+    // Word by word: a copy of the whole value would wait for the two stores that
+    // made it.
+    item->high = value->high;
+    item->low = value->low;
+    return p;
+}
+
+// The line feed that ends the record p lies in, when it lies before `held_end`,
+// the end of what was read; nullptr when it does not. Sixteen bytes at a time,
+// in the compiler's vector types, which every target supports.
+inline const char* find_line_feed(const char* p, const char* held_end) {
+    using Bytes = char __attribute__((vector_size(16)));
+    using Words = std::uint64_t __attribute__((vector_size(16)));
+    for (; p < held_end; p += 16) {
+        Bytes chunk;
+        std::memcpy(&chunk, p, sizeof chunk);
+        const auto line_feeds = reinterpret_cast<Words>(chunk == '\n');
+        if ((line_feeds[0] | line_feeds[1]) != 0) {
+            // Each byte of a match is all ones; the first in memory is the lowest.
+            const std::uint64_t first_half = line_feeds[0];
+            const char* const found =
+                first_half != 0 ? p + std::countr_zero(first_half) / 8
+                                : p + 8 + std::countr_zero(static_cast<std::uint64_t>(line_feeds[1])) / 8;
+            return found < held_end ? found : nullptr;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace recio
