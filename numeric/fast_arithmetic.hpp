@@ -168,6 +168,56 @@ constexpr QuadReal try_add(QuadReal x, QuadReal y) {
                 kept_high, kept_low, round_up);
 }
 
+// sum + addend in the one case a running sum of like-signed terms is almost
+// always in: both normal and of the same sign, the addend's exponent 1 to 63
+// below the sum's, and the sum staying in its binade. That last condition fails
+// only when the sum grows past a power of two, a few dozen times in a series of
+// millions, so here it is a rare way out rather than a shift by 0 or 1 on every
+// step; the other ways out are the first records of a series and sums of mixed
+// signs. Everything else goes to the general path, including the carry that
+// try_add would handle.
+//
+// The addend's significand, shifted into the sum's units, is added to the sum's
+// bit pattern as it stands, sign and exponent included: without a carry out of
+// the fraction the exponent field is left alone, and a carry shows up as a
+// changed exponent field. The rounding decision does not wait for that addition:
+// the last bit of the truncated sum is the exclusive or of the two last bits.
+// Both the decision and the selection are arithmetic, not branches, since the
+// bits shifted out are as good as random and a mispredicted branch would cost
+// more than the whole operation.
+constexpr QuadReal try_accumulate(QuadReal sum, QuadReal addend) {
+    // With equal signs, the difference of the top 16 bits is that of the exponents.
+    const std::uint64_t distance = (sum.high >> 48) - (addend.high >> 48);
+    if (((sum.high ^ addend.high) & kSignMask) != 0 || distance - 1 >= 63 ||
+        (addend.high & kExponentMask) == 0 || (sum.high & kExponentMask) == kExponentMask) {
+        return kNeedsGeneralPath;
+    }
+    const std::uint64_t significand_high = (addend.high & kHighFractionMask) | kHiddenBit;
+    const std::uint64_t shifted_high = significand_high >> distance;
+    const std::uint64_t shifted_low =
+        (addend.low >> distance) | (significand_high << (64 - distance));
+    // The bits shifted out, from the top of a word down: 2^63 is half a unit of
+    // the sum. Bit 0 is always clear (at most 63 bits are shifted out), so the
+    // truncated sum's last bit can join there: a tie then rounds up exactly when
+    // that bit is odd, and above half rounds up either way.
+    const std::uint64_t rest = addend.low << (64 - distance);
+    const std::uint64_t last_bit = (sum.low ^ shifted_low) & 1;
+    const std::uint64_t round_up = (rest | last_bit) > kSignMask ? 1 : 0;
+    // The low words with a 128-bit sum for their carry, the high words on their
+    // own: a 128-bit integer put together from two words tends to be kept in
+    // memory, and a comparison for the carry to become a branch.
+    const Wide low_sum = Wide{sum.low} + shifted_low + round_up;
+    const auto total_low = static_cast<std::uint64_t>(low_sum);
+    const std::uint64_t total_high =
+        sum.high + shifted_high + static_cast<std::uint64_t>(low_sum >> 64);
+    // A changed exponent field: the sum reached the next binade (or rounded up to
+    // exactly its bottom, which the general path gets right as well).
+    if (((total_high ^ sum.high) & kExponentMask) != 0) {
+        return kNeedsGeneralPath;
+    }
+    return QuadReal{total_low, total_high};
+}
+
 // x * y when both are normal and the product rounds to a normal number.
 constexpr QuadReal try_multiply(QuadReal x, QuadReal y) {
     if (!is_normal_exponent(x.high) || !is_normal_exponent(y.high)) {
