@@ -203,13 +203,13 @@ constexpr QuadReal try_accumulate(QuadReal sum, QuadReal addend) {
     const std::uint64_t rest = addend.low << (64 - distance);
     const std::uint64_t last_bit = (sum.low ^ shifted_low) & 1;
     const std::uint64_t round_up = (rest | last_bit) > kSignMask ? 1 : 0;
-    // The low words with a 128-bit sum for their carry, the high words on their
-    // own: a 128-bit integer put together from two words tends to be kept in
-    // memory, and a comparison for the carry to become a branch.
-    const Wide low_sum = Wide{sum.low} + shifted_low + round_up;
-    const auto total_low = static_cast<std::uint64_t>(low_sum);
-    const std::uint64_t total_high =
-        sum.high + shifted_high + static_cast<std::uint64_t>(low_sum >> 64);
+    // Word by word with the carries the compiler's overflow test gives: 128-bit
+    // integers put together from words tend to be kept in memory, and a carry
+    // written as a comparison tends to become a branch.
+    std::uint64_t total_low;
+    const bool carry = __builtin_add_overflow(sum.low, shifted_low, &total_low);
+    const bool rounding_carry = __builtin_add_overflow(total_low, round_up, &total_low);
+    const std::uint64_t total_high = sum.high + shifted_high + carry + rounding_carry;
     // A changed exponent field: the sum reached the next binade (or rounded up to
     // exactly its bottom, which the general path gets right as well).
     if (((total_high ^ sum.high) & kExponentMask) != 0) {
@@ -230,17 +230,25 @@ constexpr QuadReal try_multiply(QuadReal x, QuadReal y) {
     const std::uint64_t x_top = (x.high << 15) | (x.low >> 49) | kSignMask;
     const std::uint64_t x_bottom = x.low << 15;
     const std::uint64_t y_top = (y.high & kHighFractionMask) | kHiddenBit;
-    // Schoolbook on 64-bit digits; no partial sum overflows 128 bits.
+    // Schoolbook on 64-bit digits, the columns added word by word with the
+    // compiler's overflow test for the carries (see try_accumulate). No column
+    // overflows into a word that cannot take it: the high words of the products
+    // with y_top are below 2^49, that of x_top * y.low below 2^64 - 1.
     const Wide first = static_cast<Wide>(x_bottom) * y.low;
-    const Wide second = static_cast<Wide>(x_top) * y.low + static_cast<std::uint64_t>(first >> 64);
-    const Wide third = static_cast<Wide>(x_bottom) * y_top + static_cast<std::uint64_t>(second);
-    const Wide fourth = static_cast<Wide>(x_top) * y_top +
-                        static_cast<std::uint64_t>(second >> 64) +
-                        static_cast<std::uint64_t>(third >> 64);
+    const Wide second = static_cast<Wide>(x_top) * y.low;
+    const Wide third = static_cast<Wide>(x_bottom) * y_top;
+    const Wide fourth = static_cast<Wide>(x_top) * y_top;
     const auto word0 = static_cast<std::uint64_t>(first);
-    const auto word1 = static_cast<std::uint64_t>(third);
-    const auto word2 = static_cast<std::uint64_t>(fourth);
-    const auto word3 = static_cast<std::uint64_t>(fourth >> 64);
+    std::uint64_t word1;
+    const bool carry1 = __builtin_add_overflow(static_cast<std::uint64_t>(first >> 64),
+                                               static_cast<std::uint64_t>(second), &word1);
+    const bool carry2 = __builtin_add_overflow(word1, static_cast<std::uint64_t>(third), &word1);
+    std::uint64_t word2;
+    const bool carry3 =
+        __builtin_add_overflow(static_cast<std::uint64_t>(second >> 64),
+                               static_cast<std::uint64_t>(third >> 64) + carry1 + carry2, &word2);
+    const bool carry4 = __builtin_add_overflow(word2, static_cast<std::uint64_t>(fourth), &word2);
+    const std::uint64_t word3 = static_cast<std::uint64_t>(fourth >> 64) + carry3 + carry4;
     // 1 when the product reaches 2^240, one binade up.
     const std::uint64_t carry = word3 >> 48;
     const std::int64_t exponent = static_cast<std::int64_t>((x.high >> 48) & 0x7FFF) +
@@ -255,7 +263,8 @@ constexpr QuadReal try_multiply(QuadReal x, QuadReal y) {
     const std::uint64_t up = 1 - carry;
     const std::uint64_t kept_high = (word3 << up) | ((word2 >> 63) & up);
     const std::uint64_t kept_low = (word2 << up) | ((word1 >> 63) & up);
-    const std::uint64_t rest_high = (word1 << up) | ((word0 >> 63) & up);
+    // The rest need not take word0's top bit: word0 counts whole below.
+    const std::uint64_t rest_high = word1 << up;
     // Half an ulp is the first bit of the rest; ties go to the even significand.
     const bool beyond_half = ((rest_high << 1) | word0) != 0;
     const std::uint64_t round_up = (rest_high >> 63) & ((beyond_half ? 1 : 0) | (kept_low & 1));
