@@ -33,9 +33,10 @@ struct RunningSums {
 
 // One record with the complete operations, for the records the common case of
 // the loop below leaves: zeros, the first records of a series, a sum passing a
-// power of two, terms of mixed signs. Out of line, so that the loop's registers
-// are not given up for a call it hardly ever makes.
-[[gnu::noinline]] RunningSums add_record(RunningSums sums, QuadReal f, QuadReal w) {
+// power of two, terms of mixed signs. Out of line and reading the record itself,
+// so that the loop neither keeps the record's values nor gives up its registers
+// for a call it hardly ever makes.
+[[gnu::noinline]] RunningSums add_record(RunningSums sums, const QuadReal& f, const QuadReal& w) {
     return RunningSums{add(sums.ww, multiply(w, w)), add(sums.fw, multiply(f, w))};
 }
 
@@ -59,7 +60,7 @@ void SeriesSums::add(std::span<const QuadReal> kraft, std::span<const QuadReal> 
         const QuadReal next_fw = numeric::fast::try_accumulate(sums.fw, fw);
         if (numeric::fast::needs_general_path(next_ww) ||
             numeric::fast::needs_general_path(next_fw)) [[unlikely]] {
-            sums = add_record(sums, f, w);
+            sums = add_record(sums, kraft[i], weg[i]);
         } else {
             sums = RunningSums{next_ww, next_fw};
         }

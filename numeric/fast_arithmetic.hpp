@@ -182,9 +182,9 @@ constexpr QuadReal try_add(QuadReal x, QuadReal y) {
 // the fraction the exponent field is left alone, and a carry shows up as a
 // changed exponent field. The rounding decision does not wait for that addition:
 // the last bit of the truncated sum is the exclusive or of the two last bits.
-// Both the decision and the selection are arithmetic, not branches, since the
-// bits shifted out are as good as random and a mispredicted branch would cost
-// more than the whole operation.
+// The decision is computed and added, not branched on: the bits shifted out are
+// as good as random, and a mispredicted branch would cost more than the whole
+// operation.
 constexpr QuadReal try_accumulate(QuadReal sum, QuadReal addend) {
     // With equal signs, the difference of the top 16 bits is that of the exponents.
     const std::uint64_t distance = (sum.high >> 48) - (addend.high >> 48);
