@@ -24,16 +24,49 @@ QuadReal stiffness_factor(const BeamGeometry& geometry) {
     return divide(t2, u4);
 }
 
+namespace {
+
+struct RunningSums {
+    QuadReal ww;
+    QuadReal fw;
+};
+
+// One record with the complete operations, for the records the common case of
+// the loop below leaves: zeros, the first records of a series, a sum passing a
+// power of two, terms of mixed signs. Out of line and reading the record itself,
+// so that the loop neither keeps the record's values nor gives up its registers
+// for a call it hardly ever makes.
+[[gnu::noinline]] RunningSums add_record(RunningSums sums, const QuadReal& f, const QuadReal& w) {
+    return RunningSums{add(sums.ww, multiply(w, w)), add(sums.fw, multiply(f, w))};
+}
+
+}  // namespace
+
 void SeriesSums::add(std::span<const QuadReal> kraft, std::span<const QuadReal> weg) {
     assert(kraft.size() == weg.size());
-    QuadReal s_ww = s_ww_;
-    QuadReal s_fw = s_fw_;
+    RunningSums sums{s_ww_, s_fw_};
     for (std::size_t i = 0; i < weg.size(); ++i) {
-        s_ww = numeric::add(s_ww, multiply(weg[i], weg[i]));
-        s_fw = numeric::add(s_fw, multiply(kraft[i], weg[i]));
+        const QuadReal w = weg[i];
+        const QuadReal f = kraft[i];
+        // Each sum takes the same terms in the same order as in add_record; only
+        // the two products come before the two additions, so that the
+        // multiplications, which do not depend on the sums, can run ahead while
+        // the two independent chains of additions interleave. A product the
+        // common case leaves is no normal number, and the accumulation leaves it
+        // in turn, so one test covers all four operations.
+        const QuadReal ww = numeric::fast::try_multiply(w, w);
+        const QuadReal fw = numeric::fast::try_multiply(f, w);
+        const QuadReal next_ww = numeric::fast::try_accumulate(sums.ww, ww);
+        const QuadReal next_fw = numeric::fast::try_accumulate(sums.fw, fw);
+        if (numeric::fast::needs_general_path(next_ww) ||
+            numeric::fast::needs_general_path(next_fw)) [[unlikely]] {
+            sums = add_record(sums, kraft[i], weg[i]);
+        } else {
+            sums = RunningSums{next_ww, next_fw};
+        }
     }
-    s_ww_ = s_ww;
-    s_fw_ = s_fw;
+    s_ww_ = sums.ww;
+    s_fw_ = sums.fw;
 }
 
 ModulusResult modulus_from_sums(const BeamGeometry& geometry, const SeriesSums& sums) {

@@ -168,6 +168,56 @@ constexpr QuadReal try_add(QuadReal x, QuadReal y) {
                 kept_high, kept_low, round_up);
 }
 
+// sum + addend in the one case a running sum of like-signed terms is almost
+// always in: both normal and of the same sign, the addend's exponent 1 to 63
+// below the sum's, and the sum staying in its binade. That last condition fails
+// only when the sum grows past a power of two, a few dozen times in a series of
+// millions, so here it is a rare way out rather than a shift by 0 or 1 on every
+// step; the other ways out are the first records of a series and sums of mixed
+// signs. Everything else goes to the general path, including the carry that
+// try_add would handle.
+//
+// The addend's significand, shifted into the sum's units, is added to the sum's
+// bit pattern as it stands, sign and exponent included: without a carry out of
+// the fraction the exponent field is left alone, and a carry shows up as a
+// changed exponent field. The rounding decision does not wait for that addition:
+// the last bit of the truncated sum is the exclusive or of the two last bits.
+// The decision is computed and added, not branched on: the bits shifted out are
+// as good as random, and a mispredicted branch would cost more than the whole
+// operation.
+constexpr QuadReal try_accumulate(QuadReal sum, QuadReal addend) {
+    // With equal signs, the difference of the top 16 bits is that of the exponents.
+    const std::uint64_t distance = (sum.high >> 48) - (addend.high >> 48);
+    if (((sum.high ^ addend.high) & kSignMask) != 0 || distance - 1 >= 63 ||
+        (addend.high & kExponentMask) == 0 || (sum.high & kExponentMask) == kExponentMask) {
+        return kNeedsGeneralPath;
+    }
+    const std::uint64_t significand_high = (addend.high & kHighFractionMask) | kHiddenBit;
+    const std::uint64_t shifted_high = significand_high >> distance;
+    const std::uint64_t shifted_low =
+        (addend.low >> distance) | (significand_high << (64 - distance));
+    // The bits shifted out, from the top of a word down: 2^63 is half a unit of
+    // the sum. Bit 0 is always clear (at most 63 bits are shifted out), so the
+    // truncated sum's last bit can join there: a tie then rounds up exactly when
+    // that bit is odd, and above half rounds up either way.
+    const std::uint64_t rest = addend.low << (64 - distance);
+    const std::uint64_t last_bit = (sum.low ^ shifted_low) & 1;
+    const std::uint64_t round_up = (rest | last_bit) > kSignMask ? 1 : 0;
+    // Word by word with the carries the compiler's overflow test gives: 128-bit
+    // integers put together from words tend to be kept in memory, and a carry
+    // written as a comparison tends to become a branch.
+    std::uint64_t total_low;
+    const bool carry = __builtin_add_overflow(sum.low, shifted_low, &total_low);
+    const bool rounding_carry = __builtin_add_overflow(total_low, round_up, &total_low);
+    const std::uint64_t total_high = sum.high + shifted_high + carry + rounding_carry;
+    // A changed exponent field: the sum reached the next binade (or rounded up to
+    // exactly its bottom, which the general path gets right as well).
+    if (((total_high ^ sum.high) & kExponentMask) != 0) {
+        return kNeedsGeneralPath;
+    }
+    return QuadReal{total_low, total_high};
+}
+
 // x * y when both are normal and the product rounds to a normal number.
 constexpr QuadReal try_multiply(QuadReal x, QuadReal y) {
     if (!is_normal_exponent(x.high) || !is_normal_exponent(y.high)) {
@@ -180,17 +230,25 @@ constexpr QuadReal try_multiply(QuadReal x, QuadReal y) {
     const std::uint64_t x_top = (x.high << 15) | (x.low >> 49) | kSignMask;
     const std::uint64_t x_bottom = x.low << 15;
     const std::uint64_t y_top = (y.high & kHighFractionMask) | kHiddenBit;
-    // Schoolbook on 64-bit digits; no partial sum overflows 128 bits.
+    // Schoolbook on 64-bit digits, the columns added word by word with the
+    // compiler's overflow test for the carries (see try_accumulate). No column
+    // overflows into a word that cannot take it: the high words of the products
+    // with y_top are below 2^49, that of x_top * y.low below 2^64 - 1.
     const Wide first = static_cast<Wide>(x_bottom) * y.low;
-    const Wide second = static_cast<Wide>(x_top) * y.low + static_cast<std::uint64_t>(first >> 64);
-    const Wide third = static_cast<Wide>(x_bottom) * y_top + static_cast<std::uint64_t>(second);
-    const Wide fourth = static_cast<Wide>(x_top) * y_top +
-                        static_cast<std::uint64_t>(second >> 64) +
-                        static_cast<std::uint64_t>(third >> 64);
+    const Wide second = static_cast<Wide>(x_top) * y.low;
+    const Wide third = static_cast<Wide>(x_bottom) * y_top;
+    const Wide fourth = static_cast<Wide>(x_top) * y_top;
     const auto word0 = static_cast<std::uint64_t>(first);
-    const auto word1 = static_cast<std::uint64_t>(third);
-    const auto word2 = static_cast<std::uint64_t>(fourth);
-    const auto word3 = static_cast<std::uint64_t>(fourth >> 64);
+    std::uint64_t word1;
+    const bool carry1 = __builtin_add_overflow(static_cast<std::uint64_t>(first >> 64),
+                                               static_cast<std::uint64_t>(second), &word1);
+    const bool carry2 = __builtin_add_overflow(word1, static_cast<std::uint64_t>(third), &word1);
+    std::uint64_t word2;
+    const bool carry3 =
+        __builtin_add_overflow(static_cast<std::uint64_t>(second >> 64),
+                               static_cast<std::uint64_t>(third >> 64) + carry1 + carry2, &word2);
+    const bool carry4 = __builtin_add_overflow(word2, static_cast<std::uint64_t>(fourth), &word2);
+    const std::uint64_t word3 = static_cast<std::uint64_t>(fourth >> 64) + carry3 + carry4;
     // 1 when the product reaches 2^240, one binade up.
     const std::uint64_t carry = word3 >> 48;
     const std::int64_t exponent = static_cast<std::int64_t>((x.high >> 48) & 0x7FFF) +
@@ -205,7 +263,8 @@ constexpr QuadReal try_multiply(QuadReal x, QuadReal y) {
     const std::uint64_t up = 1 - carry;
     const std::uint64_t kept_high = (word3 << up) | ((word2 >> 63) & up);
     const std::uint64_t kept_low = (word2 << up) | ((word1 >> 63) & up);
-    const std::uint64_t rest_high = (word1 << up) | ((word0 >> 63) & up);
+    // The rest need not take word0's top bit: word0 counts whole below.
+    const std::uint64_t rest_high = word1 << up;
     // Half an ulp is the first bit of the rest; ties go to the even significand.
     const bool beyond_half = ((rest_high << 1) | word0) != 0;
     const std::uint64_t round_up = (rest_high >> 63) & ((beyond_half ? 1 : 0) | (kept_low & 1));

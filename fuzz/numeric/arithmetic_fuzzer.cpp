@@ -1,6 +1,6 @@
 // Fuzz target: binary128 addition and multiplication, the inline common case
-// against the general routines (the compiler's binary128 operations under the NaN
-// rules).
+// (and the accumulation the sums of a series use) against the general routines
+// (the compiler's binary128 operations under the NaN rules).
 //
 // Input: two bit patterns x and y (16 bytes each, least significant byte first),
 // then optionally one shape byte that moves y next to x, where the common case
@@ -8,8 +8,9 @@
 // (cancellation, carries, ties and sticky bits in a sum), or to the exponent that
 // puts the product at the bottom or the top of the normal range.
 //
-// Oracle: add and multiply give the general routines' bits for every pair, and a
-// common-case answer is never a NaN, an infinity, a zero or a subnormal.
+// Oracle: add and multiply give the general routines' bits for every pair, so
+// does the accumulation where it answers, and a common-case answer is never a
+// NaN, an infinity, a zero or a subnormal.
 
 #include <cstdint>
 #include <cstring>
@@ -72,5 +73,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           numeric::general_add(x, y));
     check("mul", x, y, numeric::multiply(x, y), numeric::fast::try_multiply(x, y),
           numeric::general_multiply(x, y));
+    // The accumulation of the sums of a series answers some of the sums on its own.
+    const QuadReal running = numeric::fast::try_accumulate(x, y);
+    const QuadReal sum = numeric::general_add(x, y);
+    check("acc", x, y, numeric::fast::needs_general_path(running) ? sum : running, running, sum);
     return 0;
 }

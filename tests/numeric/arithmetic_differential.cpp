@@ -1,8 +1,8 @@
-// Differential check of addition and multiplication against the compiler's own
-// binary128 arithmetic, on random operand pairs of every kind that makes the
-// inline common case work hard or give up: close cancellations, carries out of
-// the top, exact ties, results near and below the normal range, overflow, and
-// zeros, subnormals, infinities and NaNs.
+// Differential check of addition and multiplication (and of the accumulation that
+// the sums of a series use) against the compiler's own binary128 arithmetic, on random operand
+// pairs of every kind that makes the inline common case work hard or give up: close cancellations,
+// carries out of the top, exact ties, results near and below the normal range, overflow, and zeros,
+// subnormals, infinities and NaNs.
 //
 // usage: arithmetic_differential [PAIRS] [SEED]   (exit status 1 on a difference)
 
@@ -128,6 +128,23 @@ Pair next_pair(Random& random) {
     }
 }
 
+// A running sum and its next term, the case the accumulation in the sums of a
+// series takes on its own: the same sign, the term 1 to 63 binades below, now
+// and then at the top of the exponent range, and in one pair of four the bits
+// the sum's precision cuts off exactly half a unit (a tie).
+Pair next_running_pair(Random& random) {
+    const bool negative = random.below(2) == 1;
+    const int exponent = random.below(8) == 0 ? 32766 : random.between(64, 32766);
+    const int distance = random.between(1, 63);
+    const QuadReal sum = with_fraction(random, negative, exponent);
+    QuadReal term = with_fraction(random, negative, exponent - distance);
+    if (random.below(4) == 0) {
+        const std::uint64_t half = std::uint64_t{1} << (distance - 1);
+        term.low = (term.low & ~(2 * half - 1)) | half;
+    }
+    return {sum, term};
+}
+
 // The expected result: the NaN rules where an operand is a NaN, otherwise the
 // compiler's binary128 operation, whose invalid results become the default NaN.
 template <typename Operation>
@@ -155,13 +172,31 @@ void report(const char* operation, QuadReal x, QuadReal y, QuadReal got, QuadRea
 int main(int argc, char** argv) {
     numeric::set_floating_environment();
     const unsigned long long pairs = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1000000;
-    Random random{argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 20261208};
+    const unsigned long long seed = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 20261208;
+    Random random{seed};
+    Random running_random{seed + 1};  // its own stream: the pairs above stay as they were
+    const auto add = [](__float128 a, __float128 b) { return a + b; };
+    unsigned long long accumulated = 0;
     for (unsigned long long i = 0; i < pairs; ++i) {
         const auto [x, y] = next_pair(random);
         const QuadReal sum = numeric::add(x, y);
-        const QuadReal want_sum = expected(x, y, [](__float128 a, __float128 b) { return a + b; });
+        const QuadReal want_sum = expected(x, y, add);
         if (sum != want_sum) {
             report("add", x, y, sum, want_sum);
+        }
+        // The accumulation answers only some pairs, and must answer those right.
+        const QuadReal running = numeric::fast::try_accumulate(x, y);
+        if (!numeric::fast::needs_general_path(running) && running != want_sum) {
+            report("acc", x, y, running, want_sum);
+        }
+        const auto [s, t] = next_running_pair(running_random);
+        const QuadReal next = numeric::fast::try_accumulate(s, t);
+        if (!numeric::fast::needs_general_path(next)) {
+            ++accumulated;
+            const QuadReal want_next = expected(s, t, add);
+            if (next != want_next) {
+                report("acc", s, t, next, want_next);
+            }
         }
         const QuadReal product = numeric::multiply(x, y);
         const QuadReal want_product =
@@ -170,7 +205,9 @@ int main(int argc, char** argv) {
             report("mul", x, y, product, want_product);
         }
     }
-    std::printf("%d of %llu additions and multiplications differ from the compiler's\n", failures,
-                2 * pairs);
+    std::printf(
+        "%d differences from the compiler's in %llu additions and multiplications"
+        " and %llu running sums taken by the accumulation\n",
+        failures, 2 * pairs, accumulated);
     return failures == 0 ? 0 : 1;
 }
