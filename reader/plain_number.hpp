@@ -167,9 +167,15 @@ template <bool kConvert>
         ++p;
         skip_blanks();
     }
-    const bool negative = *p == '-';
-    p += (*p == '-' || *p == '+') ? 1 : 0;
-    const std::uint64_t word = load_word(p);
+    // Both words are loaded before the sign is known, which keeps the sign off the
+    // chain from one value's end to the next value's digits.
+    const std::uint64_t at_p = load_word(p);
+    const std::uint64_t behind_p = load_word(p + 1);
+    const auto first = static_cast<char>(at_p);
+    const bool negative = first == '-';
+    const bool signed_number = negative || first == '+';
+    const std::uint64_t word = signed_number ? behind_p : at_p;
+    p += signed_number ? 1 : 0;
     const std::size_t integer_digits = digit_count(word);
     std::uint64_t digits = 0;
     std::size_t written = 0;
