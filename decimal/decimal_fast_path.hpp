@@ -214,17 +214,47 @@ constexpr const PowerOfTenApproximation& power_of_ten_approximation(int q) {
 // are zero; the general product decides then. Ties cannot occur (w * 10^q with
 // w < 2^64 and q < 0 never has exactly 114 significant bits), and a value that
 // is exact in binary128 is recognised as such, because P never lies below it.
+namespace fast_path_detail {
+
+// 10^-k for the one-word product: m's two words, and the exponent field of the
+// result less one for a product whose top bit is 191 and a w with its top bit set,
+// from which the shifts are subtracted.
+struct NegativePowerOfTen {
+    std::uint64_t high = 0;
+    std::uint64_t low = 0;
+    std::int64_t exponent_field = 0;
+};
+
+constexpr std::array<NegativePowerOfTen, -kFastPathMinPowerOfTen + 1> make_negative_powers() {
+    std::array<NegativePowerOfTen, -kFastPathMinPowerOfTen + 1> table{};
+    for (int k = 1; k <= -kFastPathMinPowerOfTen; ++k) {
+        const PowerOfTenApproximation& power = power_of_ten_approximation(-k);
+        if (power.middle == ~std::uint64_t{0}) {
+            throw "rounding the power up would carry out of its low word";
+        }
+        // The significand is the product's bits 191 to 79, 64 + 79 places above the
+        // power's last bit; its leading bit adds one to the exponent field.
+        table[static_cast<std::size_t>(k)] = {
+            power.high, power.middle + 1,
+            79 + 64 + power.binary_exponent + numeric::kFractionBits + numeric::kExponentBias - 1};
+    }
+    return table;
+}
+
+inline constexpr auto kNegativePowersOfTen = make_negative_powers();
+
+}  // namespace fast_path_detail
+
 [[gnu::always_inline]] constexpr std::optional<numeric::QuadReal> fast_path_round_word(
     bool negative, std::uint64_t w, std::int64_t q) {
     if (w == 0 || q >= 0 || q < kFastPathMinPowerOfTen) {
         return fast_path_round(negative, w, q);
     }
-    const PowerOfTenApproximation& power = power_of_ten_approximation(static_cast<int>(q));
+    const auto& power = fast_path_detail::kNegativePowersOfTen[static_cast<std::size_t>(-q)];
     const int leading_zeros = std::countl_zero(w);
     const std::uint64_t scaled = w << leading_zeros;
-    // m = high:middle + 1, never a carry out of middle for these powers (checked below).
-    const UInt128 low_product = static_cast<UInt128>(scaled) * (power.middle + 1);
-    const UInt128 top = static_cast<UInt128>(scaled) * power.high + (low_product >> 64);
+    const UInt128 top = static_cast<UInt128>(scaled) * power.high +
+                        ((static_cast<UInt128>(scaled) * power.low) >> 64);
     // P lies in [2^190, 2^192): its top two words one place up when its top bit is
     // 190 (the bit that comes in from below lies within the error, unused).
     const std::uint64_t moved = 1 - static_cast<std::uint64_t>(top >> 127);
@@ -241,26 +271,12 @@ constexpr const PowerOfTenApproximation& power_of_ten_approximation(int q) {
     const std::uint64_t carry = rounded_low < round_bit ? 1 : 0;
     // The leading bit (bit 48 of high >> 15) adds one to the exponent field, as does
     // a carry that makes the significand 2^113, which is then one binade up.
-    const std::int64_t biased_exponent = 79 + 64 + power.binary_exponent - leading_zeros -
-                                         static_cast<std::int64_t>(moved) +
-                                         numeric::kFractionBits + numeric::kExponentBias;
-    const std::uint64_t sign = negative ? numeric::kSignMask : 0;
+    const auto exponent_field = static_cast<std::uint64_t>(
+        power.exponent_field - leading_zeros - static_cast<std::int64_t>(moved));
     return numeric::QuadReal::from_words(
-        sign | ((static_cast<std::uint64_t>(biased_exponent - 1) << 48) + (high >> 15) + carry),
+        (negative ? numeric::kSignMask : 0) | ((exponent_field << 48) + (high >> 15) + carry),
         rounded_low);
 }
-
-namespace fast_path_detail {
-constexpr bool top_halves_round_up_without_carry() {
-    for (int q = kFastPathMinPowerOfTen; q < 0; ++q) {
-        if (power_of_ten_approximation(q).middle == ~std::uint64_t{0}) {
-            return false;
-        }
-    }
-    return true;
-}
-static_assert(top_halves_round_up_without_carry());
-}  // namespace fast_path_detail
 
 // The fast conversion of a scanned number, or nothing when the value is not an
 // ordinary one or the rounding is too close to call.

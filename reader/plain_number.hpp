@@ -211,7 +211,10 @@ template <bool kConvert>
         }
     }
     const After after = kMayFollow[static_cast<unsigned char>(*p)];
-    if (written == 0 || after == After::no || (after == After::if_line_feed_follows && p[1] != '\n')) {
+    if (after != After::yes && (after == After::no || p[1] != '\n')) {
+        return nullptr;
+    }
+    if (written == 0) {
         return nullptr;
     }
     if constexpr (!kConvert) {
