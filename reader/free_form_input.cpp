@@ -3,9 +3,9 @@
 #include <array>
 #include <charconv>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "decimal/decimal_characters.hpp"
 #include "decimal/decimal_conversion.hpp"
@@ -416,12 +416,20 @@ std::size_t take_plain_rows(InputState& input, std::span<const ItemColumn> colum
     return taken;
 }
 
+constexpr std::size_t kUsualRowItems = 8;
+
 }  // namespace
 
 std::size_t read_rows(UnitConnection& unit, std::span<const ItemColumn> columns, std::size_t rows,
                       EndExit end_exit) {
-    std::array<QuadReal*, kMaxRowItems> items;
-    const auto row_items = std::span(items).first(columns.size());
+    // The item list of one request; rows wider than usual take it from the heap.
+    std::array<QuadReal*, kUsualRowItems> usual_items;
+    std::vector<QuadReal*> wide_items;
+    if (columns.size() > usual_items.size()) {
+        wide_items.resize(columns.size());
+    }
+    const std::span<QuadReal*> row_items =
+        wide_items.empty() ? std::span(usual_items).first(columns.size()) : std::span(wide_items);
     QuadReal not_kept = numeric::kPositiveZero;
     std::size_t row = 0;
     while (row < rows) {

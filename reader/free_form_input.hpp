@@ -31,10 +31,7 @@ struct ItemColumn {
     std::size_t stride;
 };
 
-inline constexpr std::size_t kMaxRowItems = 8;
-
-// `rows` read requests of one item from each column (at most kMaxRowItems of
-// them), one after another, exactly as that many calls of read_values would make
+// `rows` read requests of one item from each column, one after another, exactly as that many calls of read_values would make
 // them, but quicker: rows of plain numbers in records already read take no request
 // of their own. Returns the number of requests completed, fewer than `rows` only
 // when one met the end of file and `end_exit` is present.
