@@ -271,8 +271,8 @@ inline constexpr auto kNegativePowersOfTen = make_negative_powers();
     const std::uint64_t carry = rounded_low < round_bit ? 1 : 0;
     // The leading bit (bit 48 of high >> 15) adds one to the exponent field, as does
     // a carry that makes the significand 2^113, which is then one binade up.
-    const auto exponent_field = static_cast<std::uint64_t>(
-        power.exponent_field - leading_zeros - static_cast<std::int64_t>(moved));
+    const auto exponent_field = static_cast<std::uint64_t>(power.exponent_field - leading_zeros -
+                                                           static_cast<std::int64_t>(moved));
     return numeric::QuadReal::from_words(
         (negative ? numeric::kSignMask : 0) | ((exponent_field << 48) + (high >> 15) + carry),
         rounded_low);

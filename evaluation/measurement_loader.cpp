@@ -20,7 +20,8 @@ using numeric::QuadReal;
 std::int64_t count_records(std::string_view cdat) {
     recio::UnitConnection& file = recio::open_file_unit(cdat);
     const recio::ItemColumn first_values[] = {{nullptr, 0}};
-    const std::size_t count = recio::read_rows(file, first_values, SIZE_MAX, recio::EndExit::present);
+    const std::size_t count =
+        recio::read_rows(file, first_values, SIZE_MAX, recio::EndExit::present);
     recio::close_file_unit();
     return static_cast<std::int64_t>(count);
 }

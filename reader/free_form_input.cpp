@@ -377,8 +377,8 @@ private:
 // and returns the number of rows taken. A row that stops here may already have
 // given values to some of its items; the full request that reads its record
 // again gives them the same values.
-std::size_t take_plain_rows(InputState& input, std::span<const ItemColumn> columns,
-                            std::size_t row, std::size_t rows) {
+std::size_t take_plain_rows(InputState& input, std::span<const ItemColumn> columns, std::size_t row,
+                            std::size_t rows) {
     if (input.consumed == input.filled) {
         return 0;  // nothing held, perhaps not even a buffer yet
     }

@@ -31,10 +31,10 @@ struct ItemColumn {
     std::size_t stride;
 };
 
-// `rows` read requests of one item from each column, one after another, exactly as that many calls of read_values would make
-// them, but quicker: rows of plain numbers in records already read take no request
-// of their own. Returns the number of requests completed, fewer than `rows` only
-// when one met the end of file and `end_exit` is present.
+// `rows` read requests of one item from each column, one after another, exactly as that many calls
+// of read_values would make them, but quicker: rows of plain numbers in records already read take
+// no request of their own. Returns the number of requests completed, fewer than `rows` only when
+// one met the end of file and `end_exit` is present.
 std::size_t read_rows(UnitConnection& unit, std::span<const ItemColumn> columns, std::size_t rows,
                       EndExit end_exit);
 

@@ -37,6 +37,14 @@ inline std::uint64_t load_word(const char* p) {
     return word;
 }
 
+// Where in memory the first marked byte of eight, read as one word, lies.
+constexpr std::size_t first_marked_byte(std::uint64_t marks) {
+    if constexpr (std::endian::native == std::endian::big) {
+        return static_cast<std::size_t>(std::countl_zero(marks)) / 8;
+    }
+    return static_cast<std::size_t>(std::countr_zero(marks)) / 8;
+}
+
 // The top bit of every byte of `word` that is not zero; exact, since no byte
 // carries into the next.
 constexpr std::uint64_t nonzero_bytes(std::uint64_t word) {
@@ -240,6 +248,7 @@ template <bool kConvert>
 // the end of what was read; nullptr when it does not. Sixteen bytes at a time,
 // in the compiler's vector types, which every target supports.
 inline const char* find_line_feed(const char* p, const char* held_end) {
+    using plain_number_detail::first_marked_byte;
     using Bytes = char __attribute__((vector_size(16)));
     using Words = std::uint64_t __attribute__((vector_size(16)));
     for (; p < held_end; p += 16) {
@@ -247,11 +256,12 @@ inline const char* find_line_feed(const char* p, const char* held_end) {
         std::memcpy(&chunk, p, sizeof chunk);
         const auto line_feeds = reinterpret_cast<Words>(chunk == '\n');
         if ((line_feeds[0] | line_feeds[1]) != 0) {
-            // Each byte of a match is all ones; the first in memory is the lowest.
+            // Each byte of a match is all ones.
             const std::uint64_t first_half = line_feeds[0];
             const char* const found =
-                first_half != 0 ? p + std::countr_zero(first_half) / 8
-                                : p + 8 + std::countr_zero(static_cast<std::uint64_t>(line_feeds[1])) / 8;
+                first_half != 0
+                    ? p + first_marked_byte(first_half)
+                    : p + 8 + first_marked_byte(static_cast<std::uint64_t>(line_feeds[1]));
             return found < held_end ? found : nullptr;
         }
     }

@@ -101,8 +101,8 @@ void ReaderPerValueAgainstReference(benchmark::State& state) {
     for (auto _ : state) {
         double start = bench::processor_seconds();
         const recio::ItemColumn first[] = {{nullptr, 0}};
-        const std::size_t counted = recio::read_rows(recio::open_file_unit(path), first,
-                                                     SIZE_MAX, recio::EndExit::present);
+        const std::size_t counted =
+            recio::read_rows(recio::open_file_unit(path), first, SIZE_MAX, recio::EndExit::present);
         recio::close_file_unit();
         recio::UnitConnection& unit = recio::open_file_unit(path);
         constexpr std::size_t kRowsPerCall = 4096;  // as the loader reads them

@@ -188,11 +188,11 @@ RunLog run_requests(Source source, std::string_view input, const std::vector<Req
 RunLog run_rows(std::string_view input, const Request& request, std::size_t batch,
                 bool keep_first) {
     static const int memory = memory_file();
-    FUZZ_CHECK(::ftruncate(memory, 0) == 0 &&
-                   ::pwrite(memory, input.data(), input.size(), 0) ==
-                       static_cast<ssize_t>(input.size()) &&
-                   ::lseek(memory, 0, SEEK_SET) == 0,
-               "cannot fill the memory file");
+    FUZZ_CHECK(
+        ::ftruncate(memory, 0) == 0 &&
+            ::pwrite(memory, input.data(), input.size(), 0) == static_cast<ssize_t>(input.size()) &&
+            ::lseek(memory, 0, SEEK_SET) == 0,
+        "cannot fill the memory file");
     recio::UnitConnection connection;
     connection.file_name.assign("fuzz-input");
     connection.unit = recio::kFileUnit;
