@@ -1,6 +1,5 @@
 #include "reader/free_form_input.hpp"
 
-#include <array>
 #include <charconv>
 #include <cstdint>
 #include <optional>
@@ -416,20 +415,11 @@ std::size_t take_plain_rows(InputState& input, std::span<const ItemColumn> colum
     return taken;
 }
 
-constexpr std::size_t kUsualRowItems = 8;
-
 }  // namespace
 
 std::size_t read_rows(UnitConnection& unit, std::span<const ItemColumn> columns, std::size_t rows,
                       EndExit end_exit) {
-    // The item list of one request; rows wider than usual take it from the heap.
-    std::array<QuadReal*, kUsualRowItems> usual_items;
-    std::vector<QuadReal*> wide_items;
-    if (columns.size() > usual_items.size()) {
-        wide_items.resize(columns.size());
-    }
-    const std::span<QuadReal*> row_items =
-        wide_items.empty() ? std::span(usual_items).first(columns.size()) : std::span(wide_items);
+    std::vector<QuadReal*> row_items(columns.size());  // the items of one full request
     QuadReal not_kept = numeric::kPositiveZero;
     std::size_t row = 0;
     while (row < rows) {

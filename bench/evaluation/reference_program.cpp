@@ -8,11 +8,10 @@
 #include <quadmath.h>
 
 #include <cstdio>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
-#include <vector>
+
+#include "bench/support/straightforward_loading.hpp"
 
 namespace {
 
@@ -33,21 +32,7 @@ std::string field(__float128 value) {
 int main() {
     std::string name;
     std::getline(std::cin, name);
-    std::vector<__float128> kraft;
-    std::vector<__float128> weg;
-    std::ifstream file(name);
-    std::string line;
-    while (std::getline(file, line)) {
-        std::istringstream fields(line);
-        std::string first;
-        std::string force;
-        std::string displacement;
-        if (fields >> first >> force >> displacement) {
-            strtoflt128(first.c_str(), nullptr);
-            kraft.push_back(strtoflt128(force.c_str(), nullptr));
-            weg.push_back(strtoflt128(displacement.c_str(), nullptr));
-        }
-    }
+    const auto [kraft, weg] = bench::load_the_straightforward_way(name);
     const __float128 a = answer();
     const __float128 b = answer();
     const __float128 d0 = answer();

@@ -4,7 +4,6 @@
 // and the peak memory of a whole run of the program.
 
 #include <benchmark/benchmark.h>
-#include <quadmath.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,11 +12,11 @@
 #include <ctime>
 #include <fstream>
 #include <limits>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "bench/support/measurement_files.hpp"
+#include "bench/support/straightforward_loading.hpp"
 #include "evaluation/measurement_loader.hpp"
 #include "numeric/floating_environment.hpp"
 #include "reader/free_form_input.hpp"
@@ -26,30 +25,6 @@
 namespace {
 
 constexpr std::size_t kRecords = 1'000'000;
-
-struct ReferenceSeries {
-    std::vector<__float128> kraft;
-    std::vector<__float128> weg;
-};
-
-ReferenceSeries load_the_straightforward_way(const std::string& path) {
-    ReferenceSeries series;
-    std::ifstream file(path);
-    std::string line;
-    while (std::getline(file, line)) {
-        std::istringstream fields(line);
-        std::string first;
-        std::string force;
-        std::string displacement;
-        if (!(fields >> first >> force >> displacement)) {
-            continue;
-        }
-        benchmark::DoNotOptimize(strtoflt128(first.c_str(), nullptr));
-        series.kraft.push_back(strtoflt128(force.c_str(), nullptr));
-        series.weg.push_back(strtoflt128(displacement.c_str(), nullptr));
-    }
-    return series;
-}
 
 void LoadingPassesAgainstReference(benchmark::State& state) {
     numeric::set_floating_environment();
@@ -65,7 +40,7 @@ void LoadingPassesAgainstReference(benchmark::State& state) {
         benchmark::DoNotOptimize(series.n);
 
         start = bench::processor_seconds();
-        const auto expected = load_the_straightforward_way(path);
+        const auto expected = bench::load_the_straightforward_way(path);
         reference += bench::processor_seconds() - start;
         benchmark::DoNotOptimize(expected.kraft.data());
         if (static_cast<std::size_t>(series.n) != expected.kraft.size()) {
@@ -116,7 +91,7 @@ void ReaderPerValueAgainstReference(benchmark::State& state) {
         benchmark::DoNotOptimize(weg.data());
 
         start = bench::processor_seconds();
-        const auto expected = load_the_straightforward_way(path);
+        const auto expected = bench::load_the_straightforward_way(path);
         reference = std::min(reference, bench::processor_seconds() - start);
         benchmark::DoNotOptimize(expected.kraft.data());
         if (counted != kRecords || expected.kraft.size() != kRecords) {

@@ -104,6 +104,15 @@ int memory_file() {
     return descriptor;
 }
 
+// The memory file holds `input` alone, read from its start.
+void fill_memory_file(int descriptor, std::string_view input) {
+    FUZZ_CHECK(::ftruncate(descriptor, 0) == 0 &&
+                   ::pwrite(descriptor, input.data(), input.size(), 0) ==
+                       static_cast<ssize_t>(input.size()) &&
+                   ::lseek(descriptor, 0, SEEK_SET) == 0,
+               "cannot fill the memory file");
+}
+
 enum class Grammar { with_fast_path, full };
 
 RunLog run_requests(Source source, std::string_view input, const std::vector<Request>& schedule,
@@ -126,11 +135,7 @@ RunLog run_requests(Source source, std::string_view input, const std::vector<Req
         connection.input.block_size = fuzzsupport::kSmallBlocks.console;
     } else {
         const int descriptor = source == Source::file_unit ? file_unit_memory : console_memory;
-        FUZZ_CHECK(::ftruncate(descriptor, 0) == 0 &&
-                       ::pwrite(descriptor, input.data(), input.size(), 0) ==
-                           static_cast<ssize_t>(input.size()) &&
-                       ::lseek(descriptor, 0, SEEK_SET) == 0,
-                   "cannot fill the memory file");
+        fill_memory_file(descriptor, input);
         connection.unit = source == Source::file_unit ? recio::kFileUnit : recio::kConsoleInputUnit;
         connection.descriptor = descriptor;
         connection.seekable = true;
@@ -188,11 +193,7 @@ RunLog run_requests(Source source, std::string_view input, const std::vector<Req
 RunLog run_rows(std::string_view input, const Request& request, std::size_t batch,
                 bool keep_first) {
     static const int memory = memory_file();
-    FUZZ_CHECK(
-        ::ftruncate(memory, 0) == 0 &&
-            ::pwrite(memory, input.data(), input.size(), 0) == static_cast<ssize_t>(input.size()) &&
-            ::lseek(memory, 0, SEEK_SET) == 0,
-        "cannot fill the memory file");
+    fill_memory_file(memory, input);
     recio::UnitConnection connection;
     connection.file_name.assign("fuzz-input");
     connection.unit = recio::kFileUnit;
