@@ -16,20 +16,27 @@ namespace {
 // instead of thousands, and fresh mappings are zero already.
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
-// The zeroed memory for `bytes` bytes and the length to unmap (0: from calloc).
-std::pair<void*, std::size_t> zeroed_memory(std::size_t bytes) {
+constexpr std::size_t round_up_to_huge_page(std::size_t bytes) {
+    return (bytes + kHugePage - 1) & ~(kHugePage - 1);
+}
+
+// A mapping of `bytes` zero bytes and its length; aligned to a huge page and marked
+// for huge pages when it is at least one. With `reserve_only` the system sets no
+// memory aside for it: pages are taken when they are first touched.
+std::pair<void*, std::size_t> zeroed_mapping(std::size_t bytes, bool reserve_only) {
+    const int flags = MAP_PRIVATE | MAP_ANONYMOUS | (reserve_only ? MAP_NORESERVE : 0);
     if (bytes < kHugePage) {
-        return {std::calloc(1, bytes), 0};
+        void* const mapping = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, flags, -1, 0);
+        return {mapping == MAP_FAILED ? nullptr : mapping, bytes};
     }
-    const std::size_t length = (bytes + kHugePage - 1) & ~(kHugePage - 1);
-    void* mapping = ::mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE,
-                           MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    const std::size_t length = round_up_to_huge_page(bytes);
+    void* mapping = ::mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, flags, -1, 0);
     if (mapping == MAP_FAILED) {
         return {nullptr, 0};
     }
     // Keep the aligned part only.
     const auto start = reinterpret_cast<std::uintptr_t>(mapping);
-    const std::uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t aligned = round_up_to_huge_page(start);
     if (aligned > start) {
         ::munmap(mapping, aligned - start);
     }
@@ -39,20 +46,6 @@ std::pair<void*, std::size_t> zeroed_memory(std::size_t bytes) {
     }
     ::madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
     return {reinterpret_cast<void*>(aligned), length};
-}
-
-// Populates [begin, begin + bytes) of both arrays a stretch at a time, the two in
-// step as the loading pass fills them. A failure only leaves the rest to the
-// page faults of the loading pass.
-void populate_in_step(char* first, char* second, std::size_t bytes) {
-    constexpr std::size_t kStretch = kHugePage;
-    for (std::size_t done = 0; done < bytes; done += kStretch) {
-        const std::size_t length = std::min(kStretch, bytes - done);
-        if (::madvise(first + done, length, MADV_POPULATE_WRITE) != 0 ||
-            ::madvise(second + done, length, MADV_POPULATE_WRITE) != 0) {
-            return;
-        }
-    }
 }
 
 }  // namespace
@@ -68,11 +61,40 @@ SeriesPagePreparation::SeriesPagePreparation(SeriesArray& first, SeriesArray& se
     auto* const second_bytes = reinterpret_cast<char*>(second.elements().data());
     // Without a helper, the loading pass prepares its pages itself.
     helper_ = evaluation::start_helper_thread(
-        [=] { populate_in_step(first_bytes, second_bytes, bytes); });
+        [=, this] { prepare_in_step(first_bytes, second_bytes, bytes); });
+}
+
+void SeriesPagePreparation::allow(std::size_t elements, bool last) {
+    allowed_.store(elements | (last ? kLast : 0), std::memory_order_release);
+    allowed_.notify_one();
+}
+
+// Populates both arrays a huge page at a time, the two in step as the loading pass
+// fills them, up to the page that holds the last element allowed. A failure only
+// leaves the rest to the page faults of the loading pass.
+void SeriesPagePreparation::prepare_in_step(char* first, char* second, std::size_t bytes) {
+    std::size_t prepared = 0;
+    while (true) {
+        const std::size_t allowed = allowed_.load(std::memory_order_acquire);
+        const std::size_t up_to = std::min(
+            bytes, round_up_to_huge_page((allowed & ~kLast) * sizeof(numeric::QuadReal)));
+        for (; prepared < up_to; prepared += kHugePage) {
+            const std::size_t length = std::min(kHugePage, bytes - prepared);
+            if (::madvise(first + prepared, length, MADV_POPULATE_WRITE) != 0 ||
+                ::madvise(second + prepared, length, MADV_POPULATE_WRITE) != 0) {
+                return;
+            }
+        }
+        if ((allowed & kLast) != 0 || prepared >= bytes) {
+            return;
+        }
+        allowed_.wait(allowed, std::memory_order_acquire);
+    }
 }
 
 SeriesPagePreparation::~SeriesPagePreparation() {
     if (helper_.joinable()) {
+        allow(0, true);
         helper_.join();
     }
 }
@@ -85,7 +107,7 @@ void ReleaseSeriesMemory::operator()(numeric::QuadReal* elements) const {
     }
 }
 
-SeriesArray allocate_series_array(std::int64_t count) {
+void check_series_count(std::int64_t count) {
     // The byte count in unsigned 32-bit arithmetic; a count that does not even
     // fit in 32 bits overflows it all the more.
     std::uint32_t bytes = 0;
@@ -94,12 +116,19 @@ SeriesArray allocate_series_array(std::int64_t count) {
                                static_cast<std::uint32_t>(sizeof(numeric::QuadReal)), &bytes)) {
         fail_without_unit(Condition::array_size_overflow);
     }
+}
+
+SeriesArray allocate_series_array(std::int64_t count) {
+    check_series_count(count);
     SeriesArray array;
     if (count == 0) {
         return array;
     }
     // All bits zero is +0 for every element.
-    const auto [memory, mapped_bytes] = zeroed_memory(bytes);
+    const std::size_t bytes = static_cast<std::size_t>(count) * sizeof(numeric::QuadReal);
+    const auto [memory, mapped_bytes] =
+        bytes < kHugePage ? std::pair<void*, std::size_t>{std::calloc(1, bytes), 0}
+                          : zeroed_mapping(bytes, false);
     if (memory == nullptr) {
         fail_without_unit(Condition::insufficient_memory);
     }
@@ -107,6 +136,37 @@ SeriesArray allocate_series_array(std::int64_t count) {
         static_cast<numeric::QuadReal*>(memory), ReleaseSeriesMemory{mapped_bytes});
     array.count_ = static_cast<std::size_t>(count);
     return array;
+}
+
+SeriesArray reserve_series_array(std::size_t capacity) {
+    SeriesArray array;
+    if (capacity == 0 || capacity > kMaxSeriesCount) {
+        return array;
+    }
+    const auto [memory, mapped_bytes] =
+        zeroed_mapping(capacity * sizeof(numeric::QuadReal), true);
+    if (memory != nullptr) {
+        array.elements_ = std::unique_ptr<numeric::QuadReal[], ReleaseSeriesMemory>(
+            static_cast<numeric::QuadReal*>(memory), ReleaseSeriesMemory{mapped_bytes});
+        array.count_ = capacity;
+    }
+    return array;
+}
+
+void SeriesArray::shrink(std::size_t count) {
+    if (count == 0) {
+        elements_.reset();
+        count_ = 0;
+        return;
+    }
+    count_ = std::min(count, count_);
+    // A mapping of its own gives back the huge pages behind the last element.
+    std::size_t& mapped = elements_.get_deleter().mapped_bytes;
+    const std::size_t kept = round_up_to_huge_page(count_ * sizeof(numeric::QuadReal));
+    if (mapped >= kHugePage && kept < mapped) {
+        ::munmap(reinterpret_cast<char*>(elements_.get()) + kept, mapped - kept);
+        mapped = kept;
+    }
 }
 
 }  // namespace recio

@@ -1,6 +1,7 @@
 #pragma once
 // Memory for the arrays of the measurement series, KRAFT and WEG.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -38,8 +39,13 @@ public:
     std::span<const numeric::QuadReal> elements() const { return {elements_.get(), count_}; }
     std::size_t size() const { return count_; }
 
+    // Keeps the first `count` elements (no more than it has) and gives back the
+    // memory behind them, as far as it can.
+    void shrink(std::size_t count);
+
 private:
     friend SeriesArray allocate_series_array(std::int64_t count);
+    friend SeriesArray reserve_series_array(std::size_t capacity);
 
     std::unique_ptr<numeric::QuadReal[], ReleaseSeriesMemory> elements_;
     std::size_t count_ = 0;
@@ -51,10 +57,23 @@ private:
 // Zero elements need no memory and never fail.
 SeriesArray allocate_series_array(std::int64_t count);
 
+// The most elements an array may have: 16 bytes each must fit in 32 bits.
+inline constexpr std::size_t kMaxSeriesCount = UINT32_MAX / sizeof(numeric::QuadReal);
+
+// Ends the process with condition 179 where allocate_series_array would.
+void check_series_count(std::int64_t count);
+
+// Room for up to `capacity` elements, each +0, that takes memory only for the
+// pages that are touched, so that a loader can fill it before it knows how many
+// elements there will be and then shrink it. Empty when the system refuses it or
+// the capacity is beyond kMaxSeriesCount; never fails.
+SeriesArray reserve_series_array(std::size_t capacity);
+
 // Prepares the pages of the two series arrays on the second processor while the
 // loading pass fills them, so that the pass does not stop for the kernel to clear
-// each fresh page. The pages are populated, never written: the contents stay the
-// loader's alone. The helper has every signal blocked, so signals and their
+// each fresh page: up to the page of the last element the loader allows, a little
+// ahead of itself when it does not know yet how many elements there will be. The
+// pages are populated, never written: the contents stay the loader's alone. The helper has every signal blocked, so signals and their
 // diagnostics stay with the run; it is joined when this object goes, before the
 // arrays may be released. Small arrays, or a helper that cannot be started, go
 // without: the loading pass then takes the page faults itself, as before.
@@ -65,7 +84,15 @@ public:
     SeriesPagePreparation& operator=(const SeriesPagePreparation&) = delete;
     ~SeriesPagePreparation();
 
+    // Elements [0, elements) may be prepared; `last`: no more will be.
+    void allow(std::size_t elements, bool last);
+
 private:
+    static constexpr std::size_t kLast = ~(SIZE_MAX >> 1);
+
+    void prepare_in_step(char* first, char* second, std::size_t bytes);
+
+    std::atomic<std::size_t> allowed_{0};
     std::thread helper_;
 };
 

@@ -441,6 +441,28 @@ std::size_t read_rows(UnitConnection& unit, std::span<const ItemColumn> columns,
     return row;
 }
 
+std::size_t read_plain_rows(UnitConnection& unit, std::span<const ItemColumn> columns,
+                            std::size_t rows) {
+    std::size_t row = 0;
+    while (row < rows) {
+        row += take_plain_rows(unit.input, columns, row, rows);
+        if (row == rows) {
+            break;
+        }
+        const InputState& input = unit.input;
+        const char* const held = input.bytes.data();
+        const bool whole_record_held =
+            input.consumed < input.filled &&
+            find_line_feed(held + input.consumed, held + input.filled) != nullptr;
+        // A whole record that was not taken is of another kind; one that is not
+        // whole yet may be plain once the rest of it is read.
+        if (whole_record_held || !read_further(unit)) {
+            break;
+        }
+    }
+    return row;
+}
+
 ReadOutcome read_values(UnitConnection& unit, std::span<QuadReal* const> items, EndExit end_exit) {
     return ReadRequest<FastPath::on>(unit, end_exit).run(items);
 }

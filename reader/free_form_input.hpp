@@ -38,6 +38,15 @@ struct ItemColumn {
 std::size_t read_rows(UnitConnection& unit, std::span<const ItemColumn> columns, std::size_t rows,
                       EndExit end_exit);
 
+// Up to `rows` requests as read_rows makes them, as long as each finds a record of
+// plain numbers (signs, digits, a decimal point; blanks, tabs or one comma
+// between them) that ends with a line feed and gives every column its value: each
+// such request reads exactly one record. Stops before the first record of any
+// other kind, leaving the unit at its start, and returns the number of requests
+// made. Never fails on the records it stops at; read failures end the process.
+std::size_t read_plain_rows(UnitConnection& unit, std::span<const ItemColumn> columns,
+                            std::size_t rows);
+
 // The same request with every value taken by the full grammar, none by the
 // fast path for plain numbers: for checks that the two paths agree.
 ReadOutcome read_values_by_full_grammar(UnitConnection& unit,

@@ -63,6 +63,7 @@ void compact(InputState& input) {
     }
     const std::size_t unused = input.filled - input.consumed;
     std::memmove(input.bytes.data(), input.bytes.data() + input.consumed, unused);
+    input.offset += input.consumed;
     input.consumed = 0;
     input.set_filled(unused);
 }
@@ -133,6 +134,16 @@ std::optional<std::string_view> next_record_in_blocks(UnitConnection& unit, bool
 }
 
 }  // namespace
+
+bool read_further(UnitConnection& unit) {
+    InputState& input = unit.input;
+    if (input.at_end) {
+        return false;
+    }
+    const std::size_t pending = input.filled - input.consumed;
+    compact(input);
+    return read_more(unit, pending > input.block_size ? pending : input.block_size);
+}
 
 std::optional<std::string_view> record_input_detail::next_record_after_reading(
     UnitConnection& unit) {

@@ -1,6 +1,7 @@
 #pragma once
 // Input records: the lines of a unit.
 
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -25,6 +26,15 @@ namespace recio {
 // A refused read ends the process with condition 39; a record too long for the
 // memory that can be had ends it with condition 98.
 inline std::optional<std::string_view> next_record(UnitConnection& unit);
+
+// Unit 10: reads another block behind the bytes held, keeping those not handed out
+// yet (a record begun stays whole). False at end of file; failures as above.
+bool read_further(UnitConnection& unit);
+
+// Unit 10: the file position of the first byte not handed out yet.
+inline std::uint64_t input_position(const UnitConnection& unit) {
+    return unit.input.offset + unit.input.consumed;
+}
 
 namespace record_input_detail {
 std::optional<std::string_view> next_record_after_reading(UnitConnection& unit);

@@ -228,6 +228,14 @@ UnitConnection& open_file_unit(std::string_view name_field) {
     return connection;
 }
 
+void seek_file_unit(UnitConnection& unit, std::uint64_t position) {
+    if (::lseek(unit.descriptor, static_cast<off_t>(position), SEEK_SET) < 0) {
+        unit.pending_system_error = errno;
+        fail_on_unit(Condition::read_error, unit);
+    }
+    unit.input.offset = position;  // nothing read yet, so nothing held
+}
+
 UnitConnection& file_unit() {
     return file_slot.connection;
 }

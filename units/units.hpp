@@ -3,6 +3,7 @@
 // opened and closed explicitly; console input (-4) and console output (-1),
 // connected to the standard streams at their first use.
 
+#include <cstdint>
 #include <string_view>
 
 #include "units/unit_connection.hpp"
@@ -19,6 +20,10 @@ UnitConnection& console_output();
 // without truncation, a file that may only be read is opened read-only.
 // Failures end the process.
 UnitConnection& open_file_unit(std::string_view name_field);
+
+// Unit 10, just opened on a regular file, reads on from byte `position`: where an
+// earlier connection to the same file stopped.
+void seek_file_unit(UnitConnection& unit, std::uint64_t position);
 
 // The connection of unit 10; it must be open.
 UnitConnection& file_unit();
