@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -168,6 +169,78 @@ const WholeRunCase kDialogueCases[] = {
      "iodiag: severe (59): list-directed I/O syntax error, unit -4, file stdin\n"},
 };
 INSTANTIATE_TEST_SUITE_P(Dialogue, WholeRun, ::testing::ValuesIn(kDialogueCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A regular file is counted and loaded in one pass while its records are plain
+// numbers. Its twin, whose first value is written with an exponent, takes the two
+// passes from its first record on; both must give the same bytes whatever comes
+// later in the file.
+struct OnePassCase {
+    const char* name;
+    std::size_t records;
+    std::size_t at;           // the record changed
+    const char* replacement;  // its new text, line feed included; nullptr: unchanged
+    std::string tail = "";    // behind the last record
+};
+
+void PrintTo(const OnePassCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class OnePass : public ::testing::TestWithParam<OnePassCase> {};
+
+TEST_P(OnePass, AgreesWithTwoPasses) {
+    const OnePassCase& c = GetParam();
+    std::string series;
+    for (std::size_t i = 1; i <= c.records; ++i) {
+        series += i == c.at && c.replacement != nullptr
+                      ? std::string(c.replacement)
+                      : std::to_string(i) + ' ' + std::to_string(i % 997 * 7) + '.' +
+                            std::to_string(i % 89) + " 0." + std::to_string(i * 31 % 1000 + 1) +
+                            '\n';
+    }
+    series += c.tail;
+    testsupport::ChildResult results[2];
+    std::string plots[2];
+    for (int twin = 0; twin < 2; ++twin) {
+        TempDir directory;
+        directory.write_file("probe.txt", twin == 0 ? series : "1E0" + series.substr(1));
+        results[twin] = testsupport::run_child(
+            testsupport::emodul_in(directory, {{"EVIO_DISABLE_STACK_TRACE", "true"}}),
+            kStandardAnswers);
+        results[twin].err = replace_all(results[twin].err, directory.path(), "{dir}");
+        plots[twin] = directory.read_file("plot.dat");
+    }
+    EXPECT_EQ(results[0].out, results[1].out);
+    EXPECT_EQ(results[0].err, results[1].err);
+    EXPECT_EQ(results[0].exit_status, results[1].exit_status);
+    EXPECT_EQ(plots[0], plots[1]);
+    if (c.replacement == nullptr && c.tail.empty()) {
+        EXPECT_EQ(results[0].exit_status, 0);
+        EXPECT_EQ(std::count(plots[0].begin(), plots[0].end(), '\n'), c.records / 2 + 2);
+    }
+}
+
+const OnePassCase kOnePassCases[] = {
+    {"plain_throughout", 6000, 0, nullptr},
+    {"exponent_in_the_middle", 6000, 3000, "3000 1.5E1 0.25\n"},
+    {"last_record_without_line_feed", 6000, 6000, "6000 4.5 0.5"},
+    {"two_values_in_the_middle", 6000, 2500, "2500 4.5\n"},
+    {"empty_line_in_the_middle", 6000, 4097, "\n"},
+    {"bad_force_late", 6000, 5999, "5999 x 0.5\n"},
+    {"bad_first_value_late", 6000, 5999, "abc 1 0.5\n"},
+    {"short_records_behind", 6000, 0, nullptr, "7\n8\n9\n7\n8\n9\n7\n8\n9\n7\n8\n9\n"},
+    // More records than a file of plain records could hold: arrays of the count.
+    {"mostly_one_value_records", 10, 0, nullptr, [] {
+         std::string lines;
+         for (int i = 0; i < 3000; ++i) {
+             lines += "8\n";
+         }
+         return lines;
+     }()},
+    {"long_series_with_a_pair_near_its_end", 140000, 139000, "139000 (1,2) 0.5 0.25\n"},
+};
+INSTANTIATE_TEST_SUITE_P(Loader, OnePass, ::testing::ValuesIn(kOnePassCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
