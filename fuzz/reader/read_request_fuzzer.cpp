@@ -190,8 +190,10 @@ RunLog run_requests(Source source, std::string_view input, const std::vector<Req
 
 // The requests of one shape once more on unit 10, as read_rows makes them: `batch`
 // rows per call, the first column kept or not.
+// With `plain_first`, as the one-pass loader reads them: plain rows while there
+// are any, then the rest by read_rows.
 RunLog run_rows(std::string_view input, const Request& request, std::size_t batch,
-                bool keep_first) {
+                bool keep_first, bool plain_first) {
     static const int memory = memory_file();
     fill_memory_file(memory, input);
     recio::UnitConnection connection;
@@ -216,11 +218,16 @@ RunLog run_rows(std::string_view input, const Request& request, std::size_t batc
             if (!keep_first) {
                 columns[0] = {nullptr, 0};
             }
-            const std::size_t done = recio::read_rows(
-                connection, std::span(columns).first(static_cast<std::size_t>(request.items)),
-                batch, request.end_exit);
+            const auto shape = std::span(columns).first(static_cast<std::size_t>(request.items));
+            const std::size_t done =
+                plain_first ? recio::read_plain_rows(connection, shape, batch)
+                            : recio::read_rows(connection, shape, batch, request.end_exit);
             for (std::size_t r = 0; r < done; ++r) {
                 log.completed.push_back({rows[r], 0});
+            }
+            if (plain_first) {
+                plain_first = done == batch;
+                continue;
             }
             if (done < batch) {
                 FUZZ_CHECK(log.last_had_end_exit, "end indication without an end exit");
@@ -315,7 +322,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool keep_first = (data[1] & 8) != 0;
     const RunLog request_by_request = run_requests(Source::file_unit, input, one_shape);
     const std::size_t batch = 1 + (data[1] >> 4) % 5;
-    const RunLog by_rows = run_rows(input, schedule[0], batch, keep_first);
+    const RunLog by_rows = run_rows(input, schedule[0], batch, keep_first, (data[0] & 8) != 0);
     // A run that ends with a condition inside a call leaves the rows that call
     // completed unseen.
     const std::size_t unseen = by_rows.status ? batch - 1 : 0;
