@@ -171,7 +171,7 @@ std::size_t plain_record_capacity(const FileIdentity& file) {
 
 // Loads the records of plain numbers from the start of `file` into the reserved
 // arrays, as the loading pass would, and returns how many there are; stops at the
-// first record of another kind. The page helper is let a huge page ahead, but not
+// first record of another kind. The page helper is let 2 MiB ahead, but not
 // beyond where the file's size says the series will end, so that it prepares no
 // page the series does not need.
 std::size_t load_plain_rows(recio::UnitConnection& file, std::span<QuadReal> kraft,

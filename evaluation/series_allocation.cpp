@@ -11,17 +11,20 @@
 namespace recio {
 namespace {
 
-// Arrays of at least one huge page are mapped on their own, aligned to it and
-// marked for huge pages: a million records then cost a few dozen page faults
-// instead of thousands, and fresh mappings are zero already.
+// Arrays of at least one huge page are mappings of their own, aligned to it: fresh
+// mappings are zero already, and they can give back their tail. They are not
+// marked for huge pages: in whole runs on a virtual machine, whose host takes
+// back memory the guest frees, clearing fresh huge pages cost more than the page
+// faults they save, and the loading pass ran faster on plain pages every time.
+// A helper prepares them a stretch at a time (SeriesPagePreparation).
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
 constexpr std::size_t round_up_to_huge_page(std::size_t bytes) {
     return (bytes + kHugePage - 1) & ~(kHugePage - 1);
 }
 
-// A mapping of `bytes` zero bytes and its length; aligned to a huge page and marked
-// for huge pages when it is at least one. With `reserve_only` the system sets no
+// A mapping of `bytes` zero bytes and its length, aligned to a huge page when it is
+// at least one. With `reserve_only` the system sets no
 // memory aside for it: pages are taken when they are first touched.
 std::pair<void*, std::size_t> zeroed_mapping(std::size_t bytes, bool reserve_only) {
     const int flags = MAP_PRIVATE | MAP_ANONYMOUS | (reserve_only ? MAP_NORESERVE : 0);
@@ -44,7 +47,6 @@ std::pair<void*, std::size_t> zeroed_mapping(std::size_t bytes, bool reserve_onl
     if (tail > 0) {
         ::munmap(reinterpret_cast<void*>(aligned + length), tail);
     }
-    ::madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
     return {reinterpret_cast<void*>(aligned), length};
 }
 
