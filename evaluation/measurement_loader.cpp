@@ -135,9 +135,11 @@ MeasurementSeries load_counted(std::string_view cdat, std::int64_t count) {
     return series;
 }
 
-// What tells whether a file has changed: any write moves its modification or
-// status change time (the system gives a write after a look at the times a time
-// of its own), and most writes its size.
+// What tells whether a file has changed: a write moves its modification and
+// status change times, and most writes its size. Systems whose file times move in
+// clock ticks could miss a write of the same size in the very tick of an earlier
+// write and of the look at the times; newer ones give the first write after a
+// look a time of its own.
 struct FileIdentity {
     dev_t device = 0;
     ino_t inode = 0;
