@@ -141,25 +141,22 @@ MeasurementSeries load_counted(std::string_view cdat, std::int64_t count) {
 // write and of the look at the times; newer ones give the first write after a
 // look a time of its own.
 struct FileIdentity {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = -1;
-    timespec modified{};
-    timespec changed{};
+    struct stat status {};
+    bool regular = false;
 
     static FileIdentity of(const recio::UnitConnection& file) {
-        struct stat status {};
-        if (::fstat(file.descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-            return {};
-        }
-        return {status.st_dev, status.st_ino, status.st_size, status.st_mtim, status.st_ctim};
+        FileIdentity identity;
+        identity.regular =
+            ::fstat(file.descriptor, &identity.status) == 0 && S_ISREG(identity.status.st_mode);
+        return identity;
     }
-    bool is_regular_file() const { return size >= 0; }
     bool operator==(const FileIdentity& other) const {
-        return is_regular_file() && device == other.device && inode == other.inode &&
-               size == other.size && modified.tv_sec == other.modified.tv_sec &&
-               modified.tv_nsec == other.modified.tv_nsec &&
-               changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
+        const struct stat& a = status;
+        const struct stat& b = other.status;
+        return regular && other.regular && a.st_dev == b.st_dev && a.st_ino == b.st_ino &&
+               a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+               a.st_mtim.tv_nsec == b.st_mtim.tv_nsec && a.st_ctim.tv_sec == b.st_ctim.tv_sec &&
+               a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
     }
 };
 
@@ -168,7 +165,8 @@ struct FileIdentity {
 std::size_t plain_record_capacity(const FileIdentity& file) {
     constexpr std::uint64_t kShortestPlainRecord = 6;  // "1 2 3" and its line feed
     return static_cast<std::size_t>(std::min<std::uint64_t>(
-        static_cast<std::uint64_t>(file.size) / kShortestPlainRecord, recio::kMaxSeriesCount));
+        static_cast<std::uint64_t>(file.status.st_size) / kShortestPlainRecord,
+        recio::kMaxSeriesCount));
 }
 
 // Loads the records of plain numbers from the start of `file` into the reserved
@@ -206,8 +204,7 @@ std::size_t load_plain_rows(recio::UnitConnection& file, std::span<QuadReal> kra
 MeasurementSeries load_measurements(std::string_view cdat) {
     recio::UnitConnection& file = recio::open_file_unit(cdat);
     const FileIdentity counted_file = FileIdentity::of(file);
-    const std::size_t capacity =
-        counted_file.is_regular_file() ? plain_record_capacity(counted_file) : 0;
+    const std::size_t capacity = counted_file.regular ? plain_record_capacity(counted_file) : 0;
     MeasurementSeries series;
     series.kraft = recio::reserve_series_array(capacity);
     series.weg = recio::reserve_series_array(capacity);
@@ -229,7 +226,7 @@ MeasurementSeries load_measurements(std::string_view cdat) {
         const auto kraft = series.kraft.elements();
         const auto weg = series.weg.elements();
         std::optional<SumsAlongside> sums(std::in_place, kraft, weg);
-        const auto file_size = static_cast<std::uint64_t>(counted_file.size);
+        const auto file_size = static_cast<std::uint64_t>(counted_file.status.st_size);
         const std::size_t loaded = load_plain_rows(file, kraft, weg, file_size, pages, *sums);
         const std::uint64_t position = recio::input_position(file);
         count = static_cast<std::int64_t>(loaded) + count_records(file);

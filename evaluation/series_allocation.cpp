@@ -78,8 +78,8 @@ void SeriesPagePreparation::prepare_in_step(char* first, char* second, std::size
     std::size_t prepared = 0;
     while (true) {
         const std::size_t allowed = allowed_.load(std::memory_order_acquire);
-        const std::size_t up_to = std::min(
-            bytes, round_up_to_huge_page((allowed & ~kLast) * sizeof(numeric::QuadReal)));
+        const std::size_t up_to =
+            std::min(bytes, round_up_to_huge_page((allowed & ~kLast) * sizeof(numeric::QuadReal)));
         for (; prepared < up_to; prepared += kHugePage) {
             const std::size_t length = std::min(kHugePage, bytes - prepared);
             if (::madvise(first + prepared, length, MADV_POPULATE_WRITE) != 0 ||
@@ -145,8 +145,7 @@ SeriesArray reserve_series_array(std::size_t capacity) {
     if (capacity == 0 || capacity > kMaxSeriesCount) {
         return array;
     }
-    const auto [memory, mapped_bytes] =
-        zeroed_mapping(capacity * sizeof(numeric::QuadReal), true);
+    const auto [memory, mapped_bytes] = zeroed_mapping(capacity * sizeof(numeric::QuadReal), true);
     if (memory != nullptr) {
         array.elements_ = std::unique_ptr<numeric::QuadReal[], ReleaseSeriesMemory>(
             static_cast<numeric::QuadReal*>(memory), ReleaseSeriesMemory{mapped_bytes});

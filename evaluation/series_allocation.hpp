@@ -73,10 +73,11 @@ SeriesArray reserve_series_array(std::size_t capacity);
 // loading pass fills them, so that the pass does not stop for the kernel to clear
 // each fresh page: up to the page of the last element the loader allows, a little
 // ahead of itself when it does not know yet how many elements there will be. The
-// pages are populated, never written: the contents stay the loader's alone. The helper has every signal blocked, so signals and their
-// diagnostics stay with the run; it is joined when this object goes, before the
-// arrays may be released. Small arrays, or a helper that cannot be started, go
-// without: the loading pass then takes the page faults itself, as before.
+// pages are populated, never written: the contents stay the loader's alone. The
+// helper has every signal blocked, so signals and their diagnostics stay with the
+// run; it is joined when this object goes, before the arrays may be released.
+// Small arrays, or a helper that cannot be started, go without: the loading pass
+// then takes the page faults itself, as before.
 class SeriesPagePreparation {
 public:
     SeriesPagePreparation(SeriesArray& first, SeriesArray& second);

@@ -64,7 +64,7 @@ struct InputState {
         filled = count;
         std::memset(bytes.data() + count, 0, kInputPadding);
     }
-    bool at_end = false;  // the descriptor has reported end of file
+    bool at_end = false;       // the descriptor has reported end of file
     std::uint64_t offset = 0;  // unit 10: the file position of bytes[0]
     std::size_t block_size = ReadBlockSizes{}.file;
 };

@@ -192,8 +192,8 @@ RunLog run_requests(Source source, std::string_view input, const std::vector<Req
 // rows per call, the first column kept or not.
 // With `plain_first`, as the one-pass loader reads them: plain rows while there
 // are any, then the rest by read_rows.
-RunLog run_rows(std::string_view input, const Request& request, std::size_t batch,
-                bool keep_first, bool plain_first) {
+RunLog run_rows(std::string_view input, const Request& request, std::size_t batch, bool keep_first,
+                bool plain_first) {
     static const int memory = memory_file();
     fill_memory_file(memory, input);
     recio::UnitConnection connection;

@@ -231,7 +231,8 @@ const OnePassCase kOnePassCases[] = {
     {"bad_first_value_late", 6000, 5999, "abc 1 0.5\n"},
     {"short_records_behind", 6000, 0, nullptr, "7\n8\n9\n7\n8\n9\n7\n8\n9\n7\n8\n9\n"},
     // More records than a file of plain records could hold: arrays of the count.
-    {"mostly_one_value_records", 10, 0, nullptr, [] {
+    {"mostly_one_value_records", 10, 0, nullptr,
+     [] {
          std::string lines;
          for (int i = 0; i < 3000; ++i) {
              lines += "8\n";
