@@ -68,6 +68,22 @@ void compact(InputState& input) {
     input.set_filled(unused);
 }
 
+}  // namespace
+
+bool read_further(UnitConnection& unit) {
+    InputState& input = unit.input;
+    if (input.at_end) {
+        return false;
+    }
+    // Reading as much again as a long record already holds keeps its cost linear
+    // in its length.
+    const std::size_t pending = input.filled - input.consumed;
+    compact(input);
+    return read_more(unit, pending > input.block_size ? pending : input.block_size);
+}
+
+namespace {
+
 std::optional<std::string_view> next_record_single_bytes(UnitConnection& unit) {
     InputState& input = unit.input;
     input.consumed = 0;
@@ -90,7 +106,6 @@ std::optional<std::string_view> next_record_single_bytes(UnitConnection& unit) {
 }
 
 std::optional<std::string_view> next_record_in_blocks(UnitConnection& unit, bool reposition) {
-    const std::size_t block_size = unit.input.block_size;
     InputState& input = unit.input;
     std::size_t searched = input.consumed;
     while (true) {
@@ -112,17 +127,12 @@ std::optional<std::string_view> next_record_in_blocks(UnitConnection& unit, bool
             }
             return without_carriage_return(start, length);
         }
-        if (input.at_end) {
-            break;
-        }
-        // Reading as much again as a long record already holds keeps its cost
-        // linear in its length.
+        // The record begun moves to the front of the buffer, searched so far.
         const std::size_t pending = input.filled - input.consumed;
-        compact(input);
-        searched = input.filled;
-        if (!read_more(unit, pending > block_size ? pending : block_size)) {
+        if (!read_further(unit)) {
             break;
         }
+        searched = pending;
     }
     if (input.consumed == input.filled) {
         return std::nullopt;
@@ -134,16 +144,6 @@ std::optional<std::string_view> next_record_in_blocks(UnitConnection& unit, bool
 }
 
 }  // namespace
-
-bool read_further(UnitConnection& unit) {
-    InputState& input = unit.input;
-    if (input.at_end) {
-        return false;
-    }
-    const std::size_t pending = input.filled - input.consumed;
-    compact(input);
-    return read_more(unit, pending > input.block_size ? pending : input.block_size);
-}
 
 std::optional<std::string_view> record_input_detail::next_record_after_reading(
     UnitConnection& unit) {
