@@ -48,8 +48,7 @@ public:
     SumsAlongside& operator=(const SumsAlongside&) = delete;
     ~SumsAlongside() {
         if (helper_.joinable()) {
-            final_.fetch_or(kLast, std::memory_order_release);
-            final_.notify_one();
+            final_.stop();
             helper_.join();
         }
     }
@@ -57,7 +56,7 @@ public:
     // Records [0, records) are final.
     void records_done(std::size_t records) {
         if (helper_.joinable()) {
-            publish(records);
+            final_.raise(records);
         }
     }
 
@@ -67,7 +66,7 @@ public:
     // The sums of records [0, records), once they are all final.
     SeriesSums finish(std::size_t records) {
         if (helper_.joinable()) {
-            publish(records | kLast);
+            final_.raise_for_the_last_time(records);
             helper_.join();
         } else {
             sums_.add(kraft_.first(records), weg_.first(records));
@@ -76,31 +75,19 @@ public:
     }
 
 private:
-    static constexpr std::size_t kLast = ~(SIZE_MAX >> 1);  // no more records follow
-
-    void publish(std::size_t records) {
-        final_.store(records, std::memory_order_release);
-        final_.notify_one();
-    }
-
     void follow() {
         std::size_t done = 0;
-        while (true) {
-            const std::size_t published = final_.load(std::memory_order_acquire);
-            const std::size_t available = published & ~kLast;
+        final_.follow([&](std::size_t available) {
             sums_.add(kraft_.subspan(done, available - done), weg_.subspan(done, available - done));
             done = available;
-            if ((published & kLast) != 0) {
-                return;
-            }
-            final_.wait(published, std::memory_order_acquire);
-        }
+            return true;
+        });
     }
 
     std::span<const QuadReal> kraft_;
     std::span<const QuadReal> weg_;
     SeriesSums sums_;
-    std::atomic<std::size_t> final_{0};
+    FollowedCount final_;  // records final
     std::thread helper_;
 };
 

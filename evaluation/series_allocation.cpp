@@ -67,8 +67,11 @@ SeriesPagePreparation::SeriesPagePreparation(SeriesArray& first, SeriesArray& se
 }
 
 void SeriesPagePreparation::allow(std::size_t elements, bool last) {
-    allowed_.store(elements | (last ? kLast : 0), std::memory_order_release);
-    allowed_.notify_one();
+    if (last) {
+        allowed_.raise_for_the_last_time(elements);
+    } else {
+        allowed_.raise(elements);
+    }
 }
 
 // Populates both arrays a huge page at a time, the two in step as the loading pass
@@ -76,27 +79,23 @@ void SeriesPagePreparation::allow(std::size_t elements, bool last) {
 // leaves the rest to the page faults of the loading pass.
 void SeriesPagePreparation::prepare_in_step(char* first, char* second, std::size_t bytes) {
     std::size_t prepared = 0;
-    while (true) {
-        const std::size_t allowed = allowed_.load(std::memory_order_acquire);
+    allowed_.follow([&](std::size_t allowed) {
         const std::size_t up_to =
-            std::min(bytes, round_up_to_huge_page((allowed & ~kLast) * sizeof(numeric::QuadReal)));
+            std::min(bytes, round_up_to_huge_page(allowed * sizeof(numeric::QuadReal)));
         for (; prepared < up_to; prepared += kHugePage) {
             const std::size_t length = std::min(kHugePage, bytes - prepared);
             if (::madvise(first + prepared, length, MADV_POPULATE_WRITE) != 0 ||
                 ::madvise(second + prepared, length, MADV_POPULATE_WRITE) != 0) {
-                return;
+                return false;
             }
         }
-        if ((allowed & kLast) != 0 || prepared >= bytes) {
-            return;
-        }
-        allowed_.wait(allowed, std::memory_order_acquire);
-    }
+        return prepared < bytes;
+    });
 }
 
 SeriesPagePreparation::~SeriesPagePreparation() {
     if (helper_.joinable()) {
-        allow(0, true);
+        allowed_.stop();
         helper_.join();
     }
 }
@@ -110,12 +109,7 @@ void ReleaseSeriesMemory::operator()(numeric::QuadReal* elements) const {
 }
 
 void check_series_count(std::int64_t count) {
-    // The byte count in unsigned 32-bit arithmetic; a count that does not even
-    // fit in 32 bits overflows it all the more.
-    std::uint32_t bytes = 0;
-    if (count < 0 || count > UINT32_MAX ||
-        __builtin_mul_overflow(static_cast<std::uint32_t>(count),
-                               static_cast<std::uint32_t>(sizeof(numeric::QuadReal)), &bytes)) {
+    if (count < 0 || static_cast<std::uint64_t>(count) > kMaxSeriesCount) {
         fail_without_unit(Condition::array_size_overflow);
     }
 }

@@ -1,7 +1,6 @@
 #pragma once
 // Memory for the arrays of the measurement series, KRAFT and WEG.
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -9,6 +8,7 @@
 #include <thread>
 #include <utility>
 
+#include "evaluation/helper_thread.hpp"
 #include "numeric/precision.hpp"
 
 namespace recio {
@@ -57,7 +57,8 @@ private:
 // Zero elements need no memory and never fail.
 SeriesArray allocate_series_array(std::int64_t count);
 
-// The most elements an array may have: 16 bytes each must fit in 32 bits.
+// The most elements an array may have: their byte count, 16 bytes each, must fit in
+// 32 bits.
 inline constexpr std::size_t kMaxSeriesCount = UINT32_MAX / sizeof(numeric::QuadReal);
 
 // Ends the process with condition 179 where allocate_series_array would.
@@ -89,11 +90,9 @@ public:
     void allow(std::size_t elements, bool last);
 
 private:
-    static constexpr std::size_t kLast = ~(SIZE_MAX >> 1);
-
     void prepare_in_step(char* first, char* second, std::size_t bytes);
 
-    std::atomic<std::size_t> allowed_{0};
+    evaluation::FollowedCount allowed_;  // elements that may be prepared
     std::thread helper_;
 };
 
