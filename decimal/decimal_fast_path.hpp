@@ -245,37 +245,41 @@ inline constexpr auto kNegativePowersOfTen = make_negative_powers();
 
 }  // namespace fast_path_detail
 
+// w * 10^-k for w > 0 and k from 1 to 128, the case of the one-word product.
+[[gnu::always_inline]] constexpr std::optional<numeric::QuadReal> fast_path_round_fraction(
+    bool negative, std::uint64_t w, unsigned k) {
+    const auto& power = fast_path_detail::kNegativePowersOfTen[k];
+    const int leading_zeros = std::countl_zero(w);
+    const std::uint64_t scaled = w << leading_zeros;
+    const UInt128 top = static_cast<UInt128>(scaled) * power.high +
+                        ((static_cast<UInt128>(scaled) * power.low) >> 64);
+    // P lies in [2^190, 2^192), so `top`, its upper 128 bits, leads with bit 127
+    // or bit 126; in the second case everything below is one place further down.
+    const auto one_down = static_cast<unsigned>(1 - static_cast<std::uint64_t>(top >> 127));
+    // With the leading bit at 127, the significand ends at bit 15 and the round bit
+    // is bit 14; the error reaches up to bit 1. A set round bit with nothing but
+    // the error below it is too close to call.
+    if (((static_cast<std::uint64_t>(top) << one_down) & 0x7FFE) == 0x4000) {
+        return fast_path_round(negative, w, -static_cast<std::int64_t>(k));
+    }
+    // The significand with its round bit, plus one at the round bit: a carry out of
+    // the significand makes it 2^113 and adds one more to the exponent field.
+    const UInt128 rounded = ((top << one_down >> 14) + 1) >> 1;
+    // The leading bit (bit 48 of the high word) adds one to the exponent field.
+    const auto exponent_field = static_cast<std::uint64_t>(power.exponent_field - leading_zeros -
+                                                           static_cast<std::int64_t>(one_down));
+    return numeric::QuadReal::from_words(
+        (negative ? numeric::kSignMask : 0) |
+            ((exponent_field << 48) + static_cast<std::uint64_t>(rounded >> 64)),
+        static_cast<std::uint64_t>(rounded));
+}
+
 [[gnu::always_inline]] constexpr std::optional<numeric::QuadReal> fast_path_round_word(
     bool negative, std::uint64_t w, std::int64_t q) {
     if (w == 0 || q >= 0 || q < kFastPathMinPowerOfTen) {
         return fast_path_round(negative, w, q);
     }
-    const auto& power = fast_path_detail::kNegativePowersOfTen[static_cast<std::size_t>(-q)];
-    const int leading_zeros = std::countl_zero(w);
-    const std::uint64_t scaled = w << leading_zeros;
-    const UInt128 top = static_cast<UInt128>(scaled) * power.high +
-                        ((static_cast<UInt128>(scaled) * power.low) >> 64);
-    // P lies in [2^190, 2^192): its top two words one place up when its top bit is
-    // 190 (the bit that comes in from below lies within the error, unused).
-    const std::uint64_t moved = 1 - static_cast<std::uint64_t>(top >> 127);
-    const std::uint64_t high = (static_cast<std::uint64_t>(top >> 64) << moved) |
-                               ((static_cast<std::uint64_t>(top) >> 63) & moved);
-    const std::uint64_t low = static_cast<std::uint64_t>(top) << moved;
-    // The significand is `high` and the top 49 bits of `low`, then comes the round
-    // bit; the error reaches up to bit 1 of `low`.
-    const std::uint64_t round_bit = (low >> 14) & 1U;
-    if (round_bit != 0 && (low & 0x3FFE) == 0) {
-        return fast_path_round(negative, w, q);
-    }
-    const std::uint64_t rounded_low = ((low >> 15) | (high << 49)) + round_bit;
-    const std::uint64_t carry = rounded_low < round_bit ? 1 : 0;
-    // The leading bit (bit 48 of high >> 15) adds one to the exponent field, as does
-    // a carry that makes the significand 2^113, which is then one binade up.
-    const auto exponent_field = static_cast<std::uint64_t>(power.exponent_field - leading_zeros -
-                                                           static_cast<std::int64_t>(moved));
-    return numeric::QuadReal::from_words(
-        (negative ? numeric::kSignMask : 0) | ((exponent_field << 48) + (high >> 15) + carry),
-        rounded_low);
+    return fast_path_round_fraction(negative, w, static_cast<unsigned>(-q));
 }
 
 // The fast conversion of a scanned number, or nothing when the value is not an
