@@ -1,9 +1,9 @@
 #pragma once
 // The fast path of the reader: the value nearly every record of a measurement file
-// holds, a plain number between blanks. It is read a machine word at a time with
-// no branch on the lengths of its blank and digit runs, which vary from record to
-// record and would defeat branch prediction. Anything else is left to the full
-// grammar, from the same place.
+// holds, a plain number between blanks. It is read a machine word at a time, so
+// that the lengths of its blank and digit runs, which vary from record to record
+// and would defeat branch prediction, decide no branch below eight characters.
+// Anything else is left to the full grammar, from the same place.
 //
 // The text lies in a unit's input buffer, where kInputPadding zero bytes follow
 // what was read, so that a word may be loaded anywhere before that end. A zero, a
