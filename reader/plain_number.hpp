@@ -106,6 +106,16 @@ inline bool append_digits(const char*& p, std::uint64_t& value, std::size_t& cou
     }
 }
 
+// After a run of eight digits: the digits that follow it, if any. A further run is
+// read only where a digit follows, since that branch costs less than reading an
+// empty run, even where eight and nine digits alternate at random.
+template <bool kConvert>
+[[gnu::always_inline]] inline bool append_digits_after_full_run(const char*& p,
+                                                                std::uint64_t& value,
+                                                                std::size_t& count) {
+    return !is_decimal_digit(*p) || append_digits<kConvert>(p, value, count);
+}
+
 // What may follow a plain number: a blank, a comma, the line feed that ends the
 // record, or a carriage return, which must be the one right before that line feed.
 enum class After : std::uint8_t { no, yes, if_line_feed_follows };
@@ -191,10 +201,7 @@ template <bool kConvert>
         digits = run.value;
         written = run.count;
         p += run.count + 1;
-        // A further run only where a digit follows: the branch costs less than
-        // reading an empty run, even where eight and nine digits alternate at random.
-        if (run.count == 8 && is_decimal_digit(*p) &&
-            !append_digits<kConvert>(p, digits, written)) {
+        if (run.count == 8 && !append_digits_after_full_run<kConvert>(p, digits, written)) {
             return nullptr;
         }
         fraction_digits = written - integer_digits;
@@ -203,8 +210,7 @@ template <bool kConvert>
         digits = run.value;
         written = run.count;
         p += run.count;
-        if (run.count == 8 && is_decimal_digit(*p) &&
-            !append_digits<kConvert>(p, digits, written)) {
+        if (run.count == 8 && !append_digits_after_full_run<kConvert>(p, digits, written)) {
             return nullptr;
         }
         if (*p == '.') {
