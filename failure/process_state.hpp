@@ -8,6 +8,7 @@
 // units/units.cpp, which the run-down step reads and clears.
 
 #include <csignal>
+#include <cstddef>
 
 #include "failure/diagnostic_step.hpp"
 
@@ -16,6 +17,8 @@ namespace recio {
 // What the layers above the failure path close at the end of the process (the
 // units). It must be safe to call from a signal handler and more than once.
 using RunDownStep = void (*)();
+
+inline constexpr std::size_t kFaultHandlerStackSize = std::size_t{64} << 10;
 
 // All zero at the start of the process: static storage, nothing to construct.
 struct ProcessState {
@@ -34,6 +37,10 @@ struct ProcessState {
     // can arrive, so the signal path needs no memory of its own.
     char diagnostic_storage[kDiagnosticBufferSize];
     RunDownStep run_down;  // registered at start-up
+    // The stack the fault handlers run on, so that a fault from a stack that has
+    // run out still gets its diagnostic and traceback. Untouched pages of it cost
+    // no memory.
+    alignas(16) char fault_handler_stack[kFaultHandlerStackSize];
 };
 
 ProcessState& process_state();

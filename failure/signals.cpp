@@ -165,7 +165,7 @@ void install(int signal_number, void (*handler)(int)) {
 void install_with_information(int signal_number, void (*handler)(int, siginfo_t*, void*)) {
     struct sigaction action {};
     action.sa_sigaction = handler;
-    action.sa_flags = SA_SIGINFO | SA_NODEFER | SA_RESTART;
+    action.sa_flags = SA_SIGINFO | SA_NODEFER | SA_RESTART | SA_ONSTACK;
     action.sa_mask = asynchronous_signals_except(0);
     ::sigaction(signal_number, &action, nullptr);
 }
@@ -178,6 +178,12 @@ bool started_ignored(int signal_number) {
 }  // namespace
 
 void install_signal_handling() {
+    // The fault handlers run on a stack of their own (SA_ONSTACK): an overflow of
+    // the run's stack faults on the guard page, where no handler could start.
+    stack_t fault_stack{};
+    fault_stack.ss_sp = process_state().fault_handler_stack;
+    fault_stack.ss_size = sizeof process_state().fault_handler_stack;
+    ::sigaltstack(&fault_stack, nullptr);
     for (int signal_number : {SIGFPE, SIGILL, SIGSEGV}) {
         install_with_information(signal_number, on_fault);
     }

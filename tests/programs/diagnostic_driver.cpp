@@ -9,7 +9,7 @@
 //                               and pending system error ERRNO
 //   end-exit C U FILE ERRNO     the same for a request with an end exit
 //   no-unit C [U FILE]          condition C without a unit
-//   segv | ill                  a real fault (prints the faulting function's address)
+//   segv | ill | stack-overflow a real fault (prints the faulting function's address)
 //   fpe-divide | fpe-float      an integer or (unmasked) floating divide by zero
 //   fpe-code CODE               a SIGFPE carrying the signal code CODE
 //   abort                       calls std::abort
@@ -82,6 +82,15 @@ volatile std::uintptr_t fault_address = 16;
 
 [[gnu::noinline]] void store_to_unmapped_page() {
     *reinterpret_cast<volatile int*>(fault_address) = 1;
+}
+
+volatile int stack_frames = 1 << 30;
+
+// Calls itself, a page of stack a call, until the stack runs out.
+[[gnu::noinline]] int exhaust_stack(int depth) {
+    volatile char page[4096];
+    page[depth % sizeof page] = 1;
+    return depth < stack_frames ? exhaust_stack(depth + 1) + page[0] : 0;
 }
 
 [[gnu::noinline]] void execute_illegal_instruction() {
@@ -219,6 +228,9 @@ int main(int argc, char** argv) {
     } else if (command == "segv") {
         announce_function(reinterpret_cast<const void*>(&store_to_unmapped_page));
         store_to_unmapped_page();
+    } else if (command == "stack-overflow") {
+        announce_function(reinterpret_cast<const void*>(&exhaust_stack));
+        say(std::to_string(exhaust_stack(0)) + "\n");
     } else if (command == "ill") {
         announce_function(reinterpret_cast<const void*>(&execute_illegal_instruction));
         execute_illegal_instruction();
