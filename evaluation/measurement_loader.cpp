@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <thread>
@@ -11,6 +10,7 @@
 #include "evaluation/helper_thread.hpp"
 #include "numeric/constants.hpp"
 #include "reader/free_form_input.hpp"
+#include "units/file_digest.hpp"
 #include "units/record_input.hpp"
 #include "units/units.hpp"
 
@@ -36,9 +36,9 @@ std::int64_t count_records(recio::UnitConnection& file) {
 // taken at the end.
 class SumsAlongside {
 public:
-    SumsAlongside(std::span<const QuadReal> kraft, std::span<const QuadReal> weg)
+    SumsAlongside(std::span<const QuadReal> kraft, std::span<const QuadReal> weg, RunPaths paths)
         : kraft_(kraft), weg_(weg) {
-        if (weg.size() < kPublishEvery) {
+        if (paths == RunPaths::plain || weg.size() < kPublishEvery) {
             return;
         }
         // Without a helper, finish() takes the sums.
@@ -103,68 +103,61 @@ void load_rows(recio::UnitConnection& file, std::span<QuadReal> kraft, std::span
     }
 }
 
-// The loading pass over `count` records into arrays of exactly that size.
-MeasurementSeries load_counted(std::string_view cdat, std::int64_t count) {
+// The loading pass over `count` records into arrays of exactly that size: the
+// allocation and the second opening of two passes.
+MeasurementSeries load_counted(std::string_view cdat, std::int64_t count, RunPaths paths) {
     MeasurementSeries series;
     series.kraft = recio::allocate_series_array(count);
     series.weg = recio::allocate_series_array(count);
     series.n = static_cast<std::int32_t>(count);
 
-    recio::SeriesPagePreparation pages(series.kraft, series.weg);
-    pages.allow(series.weg.size(), true);
+    std::optional<recio::SeriesPagePreparation> pages;
+    if (paths == RunPaths::fast) {
+        pages.emplace(series.kraft, series.weg);
+        pages->allow(series.weg.size(), true);
+    }
     recio::UnitConnection& file = recio::open_file_unit(cdat);
     const auto kraft = series.kraft.elements();
     const auto weg = series.weg.elements();
-    SumsAlongside sums(kraft, weg);
+    SumsAlongside sums(kraft, weg, paths);
     load_rows(file, kraft, weg, 0, weg.size(), sums);
     recio::close_file_unit();
     series.sums = sums.finish(weg.size());
     return series;
 }
 
-// What tells whether a file has changed: a write moves its modification and
-// status change times, and most writes its size. Systems whose file times move in
-// clock ticks could miss a write of the same size in the very tick of an earlier
-// write and of the look at the times; newer ones give the first write after a
-// look a time of its own.
-struct FileIdentity {
-    struct stat status {};
-    bool regular = false;
+// Two passes, as the rules describe them, over the file just opened on `file`.
+MeasurementSeries load_in_two_passes(std::string_view cdat, recio::UnitConnection& file,
+                                     RunPaths paths) {
+    const std::int64_t count = count_records(file);
+    recio::close_file_unit();
+    return load_counted(cdat, count, paths);
+}
 
-    static FileIdentity of(const recio::UnitConnection& file) {
-        FileIdentity identity;
-        identity.regular =
-            ::fstat(file.descriptor, &identity.status) == 0 && S_ISREG(identity.status.st_mode);
-        return identity;
-    }
-    bool operator==(const FileIdentity& other) const {
-        const struct stat& a = status;
-        const struct stat& b = other.status;
-        return regular && other.regular && a.st_dev == b.st_dev && a.st_ino == b.st_ino &&
-               a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
-               a.st_mtim.tv_nsec == b.st_mtim.tv_nsec && a.st_ctim.tv_sec == b.st_ctim.tv_sec &&
-               a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
-    }
-};
-
-// How many records of plain numbers a regular file can hold: each has at least
-// three values, two separators and a line feed.
-std::size_t plain_record_capacity(const FileIdentity& file) {
+// How many records of plain numbers a regular file of `size` bytes can hold: each
+// has at least three values, two separators and a line feed.
+std::size_t plain_record_capacity(std::uint64_t size) {
     constexpr std::uint64_t kShortestPlainRecord = 6;  // "1 2 3" and its line feed
-    return static_cast<std::size_t>(std::min<std::uint64_t>(
-        static_cast<std::uint64_t>(file.status.st_size) / kShortestPlainRecord,
-        recio::kMaxSeriesCount));
+    return static_cast<std::size_t>(
+        std::min<std::uint64_t>(size / kShortestPlainRecord, recio::kMaxSeriesCount));
+}
+
+// Whether a file of `size` bytes may hold more records than a series can have:
+// every record but the last needs a value and a line feed. Such a file is counted
+// before any memory is set aside for it, so that its count is refused at once.
+bool may_hold_too_many_records(std::uint64_t size) {
+    return (size + 1) / 2 > recio::kMaxSeriesCount;
 }
 
 // Loads the records of plain numbers from the start of `file` into the reserved
 // arrays, as the loading pass would, and returns how many there are; stops at the
-// first record of another kind. The page helper is let 2 MiB ahead, but not
-// beyond where the file's size says the series will end, so that it prepares no
-// page the series does not need.
+// first record of another kind. The page helper is let a little ahead of the pass,
+// but not beyond where the file's size says the series will end, so that it
+// prepares hardly a page the series does not need.
 std::size_t load_plain_rows(recio::UnitConnection& file, std::span<QuadReal> kraft,
                             std::span<QuadReal> weg, std::uint64_t file_size,
                             recio::SeriesPagePreparation& pages, SumsAlongside& sums) {
-    constexpr std::size_t kPagesAhead = (std::size_t{2} << 20) / sizeof(QuadReal);
+    constexpr std::size_t kPagesAhead = (std::size_t{512} << 10) / sizeof(QuadReal);
     const std::size_t capacity = weg.size();
     std::size_t loaded = 0;
     pages.allow(std::min(capacity, kPagesAhead), false);
@@ -186,49 +179,84 @@ std::size_t load_plain_rows(recio::UnitConnection& file, std::span<QuadReal> kra
     return loaded;
 }
 
-}  // namespace
+// Whether the file open on `file` still begins with the bytes `read` was fed: the
+// proof that records loaded from an earlier opening are what this one holds.
+// Above a few blocks a helper reads the second half while this thread reads the
+// first.
+bool still_begins_with(const recio::UnitConnection& file, const recio::FileDigest& read) {
+    constexpr std::uint64_t kSplitFrom = 8;  // blocks
+    const std::uint64_t length = read.length();
+    const std::uint64_t blocks = (length + recio::FileDigest::kBlock - 1) / recio::FileDigest::kBlock;
+    const std::uint64_t split = blocks >= kSplitFrom ? blocks / 2 : blocks;
+    const std::uint64_t split_at = std::min(length, split * recio::FileDigest::kBlock);
+    std::optional<recio::Digest> second;
+    const auto read_second = [&] {
+        second = recio::digest_file_range(file.descriptor, split, length);
+    };
+    std::thread helper;
+    if (split < blocks) {
+        helper = start_helper_thread(read_second);
+    }
+    const auto first = recio::digest_file_range(file.descriptor, 0, split_at);
+    if (helper.joinable()) {
+        helper.join();
+    } else if (split < blocks) {
+        read_second();
+    } else {
+        second = recio::Digest{};
+    }
+    return first && second && *first + *second == read.value();
+}
 
-MeasurementSeries load_measurements(std::string_view cdat) {
-    recio::UnitConnection& file = recio::open_file_unit(cdat);
-    const FileIdentity counted_file = FileIdentity::of(file);
-    const std::size_t capacity = counted_file.regular ? plain_record_capacity(counted_file) : 0;
+// A regular file, counted and loaded in one pass as far as its records are plain
+// numbers, then as two passes would go on. Nothing of it can be told from two
+// passes: the count is the counting pass's, and what the arrays hold comes from
+// one reading of the file after the reopen.
+MeasurementSeries load_in_one_pass(std::string_view cdat, recio::UnitConnection& file,
+                                   std::uint64_t file_size) {
+    const std::size_t capacity = plain_record_capacity(file_size);
     MeasurementSeries series;
     series.kraft = recio::reserve_series_array(capacity);
     series.weg = recio::reserve_series_array(capacity);
     if (series.kraft.size() == 0 || series.weg.size() == 0) {
-        const std::int64_t count = count_records(file);
-        recio::close_file_unit();
         series = MeasurementSeries{};
-        return load_counted(cdat, count);
+        return load_in_two_passes(cdat, file, RunPaths::fast);
     }
 
-    // A regular file is counted and loaded in one pass as far as its records are
-    // plain numbers; from the first record of another kind on, the counting pass
-    // goes on to the end, and the loading pass takes the rest after it. The
-    // loading pass opens the file again all the same, and where the file is no
-    // longer the one counted, reads it all again, as two passes would.
+    // The first opening: the plain records are loaded while they are counted, and
+    // every byte read for them goes into a digest; from the first record of
+    // another kind on, the counting pass goes on as it would.
     std::int64_t count = 0;
     {
         recio::SeriesPagePreparation pages(series.kraft, series.weg);
         const auto kraft = series.kraft.elements();
         const auto weg = series.weg.elements();
-        std::optional<SumsAlongside> sums(std::in_place, kraft, weg);
-        const auto file_size = static_cast<std::uint64_t>(counted_file.status.st_size);
+        std::optional<SumsAlongside> sums(std::in_place, kraft, weg, RunPaths::fast);
+        recio::FileDigest read_at_first;
+        file.input.digest = &read_at_first;
         const std::size_t loaded = load_plain_rows(file, kraft, weg, file_size, pages, *sums);
+        file.input.digest = nullptr;
         const std::uint64_t position = recio::input_position(file);
         count = static_cast<std::int64_t>(loaded) + count_records(file);
         recio::close_file_unit();
         recio::check_series_count(count);
         if (static_cast<std::size_t>(count) <= capacity) {
+            // The second opening. Where it holds the bytes the plain records came
+            // from, the loading pass takes up the records behind them; otherwise
+            // it starts afresh, from the first record into arrays of zeros, as the
+            // loading pass of two passes would.
             const auto records = static_cast<std::size_t>(count);
             pages.allow(records, true);
             recio::UnitConnection& again = recio::open_file_unit(cdat);
-            std::size_t from = loaded;
-            if (!(FileIdentity::of(again) == counted_file)) {
-                sums.emplace(kraft, weg);
-                from = 0;
-            } else if (from < records) {
+            std::size_t from = 0;
+            if (loaded > 0 && still_begins_with(again, read_at_first)) {
+                from = loaded;
                 recio::seek_file_unit(again, position);
+            } else if (loaded > 0) {
+                sums.reset();
+                std::fill_n(kraft.begin(), loaded, numeric::kPositiveZero);
+                std::fill_n(weg.begin(), loaded, numeric::kPositiveZero);
+                sums.emplace(kraft, weg, RunPaths::fast);
             }
             load_rows(again, kraft, weg, from, records, *sums);
             recio::close_file_unit();
@@ -239,12 +267,25 @@ MeasurementSeries load_measurements(std::string_view cdat) {
         // More records than the room reserved (short records, or a file that
         // grew): arrays of the counted size, as two passes would allocate them.
         series = MeasurementSeries{};
-        return load_counted(cdat, count);
+        return load_counted(cdat, count, RunPaths::fast);
     }
     series.kraft.shrink(static_cast<std::size_t>(count));
     series.weg.shrink(static_cast<std::size_t>(count));
     series.n = static_cast<std::int32_t>(count);
     return series;
+}
+
+}  // namespace
+
+MeasurementSeries load_measurements(std::string_view cdat, RunPaths paths) {
+    recio::UnitConnection& file = recio::open_file_unit(cdat);
+    struct stat status {};
+    const bool regular = ::fstat(file.descriptor, &status) == 0 && S_ISREG(status.st_mode);
+    const auto size = static_cast<std::uint64_t>(regular ? status.st_size : 0);
+    if (paths == RunPaths::plain || !regular || may_hold_too_many_records(size)) {
+        return load_in_two_passes(cdat, file, paths);
+    }
+    return load_in_one_pass(cdat, file, size);
 }
 
 }  // namespace evaluation

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "evaluation/modulus.hpp"
+#include "evaluation/run_paths.hpp"
 #include "evaluation/series_allocation.hpp"
 #include "numeric/precision.hpp"
 
@@ -25,6 +26,7 @@ struct MeasurementSeries {
 // and the displacement of each record. A missing file is created empty and gives
 // an empty series. The sums of the modulus are taken while the loading pass runs,
 // on a helper thread where one can be started. Every failure ends the process.
-MeasurementSeries load_measurements(std::string_view cdat);
+// Both paths give the same series; see RunPaths.
+MeasurementSeries load_measurements(std::string_view cdat, RunPaths paths = RunPaths::fast);
 
 }  // namespace evaluation

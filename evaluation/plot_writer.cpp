@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <memory>
+#include <new>
 #include <thread>
 
 #include "edited/edit_format.hpp"
@@ -31,7 +33,8 @@ void prepare_row(std::span<const QuadReal> weg, QuadReal slope, std::size_t i,
 // cannot be made shorter, and the preparation hides under them. A ring of
 // prepared records lies between the two; each side tells the other how far it has
 // come a batch at a time. The helper has every signal blocked, touches nothing but
-// the series and the ring, and a failing write ends the process as before.
+// the series and the ring, and a failing write ends the process as before. The
+// pipeline, ring and all, lives on the heap: the run's stack may be small.
 class RowPipeline {
 public:
     RowPipeline(std::span<const QuadReal> weg, QuadReal slope, std::size_t rows, bool write_per_row)
@@ -124,7 +127,8 @@ constexpr std::size_t kPipelinedRows = 4096;
 
 }  // namespace
 
-void write_plot_file(std::span<const QuadReal> weg, QuadReal stiffness_factor, QuadReal modulus) {
+void write_plot_file(std::span<const QuadReal> weg, QuadReal stiffness_factor, QuadReal modulus,
+                     RunPaths paths) {
     recio::UnitConnection& file = recio::open_file_unit("plot.dat");
     const QuadReal origin[] = {numeric::kPositiveZero, numeric::kPositiveZero};
     recio::write_edited(file, recio::edit_formats::kPlotHeader, origin);
@@ -133,8 +137,12 @@ void write_plot_file(std::span<const QuadReal> weg, QuadReal stiffness_factor, Q
     const QuadReal slope = fitted_slope(ModulusResult{stiffness_factor, modulus});
     // n/2 + 1 rows, but never beyond the series: an empty one has no row to give.
     const std::size_t rows = std::min(weg.size() / 2 + 1, weg.size());
-    if (rows >= kPipelinedRows) {
-        RowPipeline(weg, slope, rows, !file.block_buffering).write_all(file);
+    std::unique_ptr<RowPipeline> pipeline;
+    if (paths == RunPaths::fast && rows >= kPipelinedRows) {
+        pipeline.reset(new (std::nothrow) RowPipeline(weg, slope, rows, !file.block_buffering));
+    }
+    if (pipeline) {
+        pipeline->write_all(file);
     } else {
         recio::PreparedRecord record;
         for (std::size_t i = 0; i < rows; ++i) {

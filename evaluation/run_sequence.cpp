@@ -1,5 +1,7 @@
 #include "evaluation/run_sequence.hpp"
 
+#include <sys/resource.h>
+
 #include <array>
 
 #include "edited/edit_format.hpp"
@@ -25,14 +27,24 @@ void ask_for(recio::EditFormat prompt, QuadReal& value) {
 
 }  // namespace
 
-int run_evaluation() {
+RunPaths default_run_paths() {
+    for (const int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+        rlimit limit{};
+        if (::getrlimit(resource, &limit) != 0 || limit.rlim_cur != RLIM_INFINITY) {
+            return RunPaths::plain;
+        }
+    }
+    return RunPaths::fast;
+}
+
+int run_evaluation(RunPaths paths) {
     namespace formats = recio::edit_formats;
 
     recio::write_edited(recio::console_output(), formats::kFileNamePrompt, {});
     std::array<char, 20> cdat{};
     recio::read_text_field(recio::console_input(), cdat);
 
-    const MeasurementSeries series = load_measurements(std::string_view(cdat.data(), cdat.size()));
+    const MeasurementSeries series = load_measurements(std::string_view(cdat.data(), cdat.size()), paths);
 
     BeamGeometry geometry{numeric::kPositiveZero, numeric::kPositiveZero, numeric::kPositiveZero};
     ask_for(formats::kDistanceAPrompt, geometry.a);
@@ -44,7 +56,7 @@ int run_evaluation() {
     const QuadReal reported[] = {result.modulus};
     recio::write_edited(recio::console_output(), formats::kResult, reported);
 
-    write_plot_file(series.weg.elements(), result.stiffness_factor, result.modulus);
+    write_plot_file(series.weg.elements(), result.stiffness_factor, result.modulus, paths);
     return recio::normal_end();
 }
 

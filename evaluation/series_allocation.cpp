@@ -12,15 +12,24 @@ namespace recio {
 namespace {
 
 // Arrays of at least one huge page are mappings of their own, aligned to it: fresh
-// mappings are zero already, and they can give back their tail. They are not
-// marked for huge pages: in whole runs on a virtual machine, whose host takes
-// back memory the guest frees, clearing fresh huge pages cost more than the page
-// faults they save, and the loading pass ran faster on plain pages every time.
+// mappings are zero already, and they can give back their tail. They are kept on
+// plain pages whatever the system's default: in whole runs on a virtual machine,
+// whose host takes back memory the guest frees, clearing fresh huge pages cost
+// more than the page faults they save, and the loading pass ran faster on plain
+// pages every time; and a huge page would take memory in steps of 2 MiB.
 // A helper prepares them a stretch at a time (SeriesPagePreparation).
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
+// What the page helper prepares at a time: small, so that it prepares little
+// beyond what the loader allows.
+constexpr std::size_t kPreparationStep = std::size_t{256} << 10;
+
+constexpr std::size_t round_up(std::size_t bytes, std::size_t step) {
+    return (bytes + step - 1) & ~(step - 1);
+}
+
 constexpr std::size_t round_up_to_huge_page(std::size_t bytes) {
-    return (bytes + kHugePage - 1) & ~(kHugePage - 1);
+    return round_up(bytes, kHugePage);
 }
 
 // A mapping of `bytes` zero bytes and its length, aligned to a huge page when it is
@@ -47,6 +56,7 @@ std::pair<void*, std::size_t> zeroed_mapping(std::size_t bytes, bool reserve_onl
     if (tail > 0) {
         ::munmap(reinterpret_cast<void*>(aligned + length), tail);
     }
+    ::madvise(reinterpret_cast<void*>(aligned), length, MADV_NOHUGEPAGE);
     return {reinterpret_cast<void*>(aligned), length};
 }
 
@@ -74,16 +84,16 @@ void SeriesPagePreparation::allow(std::size_t elements, bool last) {
     }
 }
 
-// Populates both arrays a huge page at a time, the two in step as the loading pass
-// fills them, up to the page that holds the last element allowed. A failure only
+// Populates both arrays a step at a time, the two in step as the loading pass
+// fills them, up to the step that holds the last element allowed. A failure only
 // leaves the rest to the page faults of the loading pass.
 void SeriesPagePreparation::prepare_in_step(char* first, char* second, std::size_t bytes) {
     std::size_t prepared = 0;
     allowed_.follow([&](std::size_t allowed) {
         const std::size_t up_to =
-            std::min(bytes, round_up_to_huge_page(allowed * sizeof(numeric::QuadReal)));
-        for (; prepared < up_to; prepared += kHugePage) {
-            const std::size_t length = std::min(kHugePage, bytes - prepared);
+            std::min(bytes, round_up(allowed * sizeof(numeric::QuadReal), kPreparationStep));
+        for (; prepared < up_to; prepared += kPreparationStep) {
+            const std::size_t length = std::min(kPreparationStep, bytes - prepared);
             if (::madvise(first + prepared, length, MADV_POPULATE_WRITE) != 0 ||
                 ::madvise(second + prepared, length, MADV_POPULATE_WRITE) != 0) {
                 return false;

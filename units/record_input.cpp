@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "units/file_digest.hpp"
+#include "units/file_unit_watch.hpp"
 #include "units/unit_failure.hpp"
 
 namespace recio {
@@ -39,6 +41,9 @@ bool read_more(UnitConnection& unit, std::size_t wanted) {
     if (!input.bytes.reserve(input.filled + wanted + kInputPadding)) {
         fail_on_unit(Condition::file_buffer_memory, unit);
     }
+    if (unit.unit == kFileUnit) {
+        before_file_unit_read(input.offset + input.filled);
+    }
     ssize_t got;
     do {
         got = ::read(unit.descriptor, input.bytes.data() + input.filled, wanted);
@@ -50,6 +55,9 @@ bool read_more(UnitConnection& unit, std::size_t wanted) {
     if (got == 0) {
         input.at_end = true;
         return false;
+    }
+    if (input.digest != nullptr) {
+        input.digest->feed({input.bytes.data() + input.filled, static_cast<std::size_t>(got)});
     }
     input.set_filled(input.filled + static_cast<std::size_t>(got));
     return true;

@@ -11,6 +11,8 @@
 
 namespace recio {
 
+class FileDigest;
+
 inline constexpr std::int32_t kFileUnit = 10;
 inline constexpr std::int32_t kConsoleInputUnit = -4;
 inline constexpr std::int32_t kConsoleOutputUnit = -1;
@@ -67,6 +69,8 @@ struct InputState {
     bool at_end = false;       // the descriptor has reported end of file
     std::uint64_t offset = 0;  // unit 10: the file position of bytes[0]
     std::size_t block_size = ReadBlockSizes{}.file;
+    // When set, every byte read is fed to it as it arrives (see file_digest.hpp).
+    FileDigest* digest = nullptr;
 };
 
 struct UnitConnection {

@@ -11,6 +11,7 @@
 
 #include "failure/diagnostics.hpp"
 #include "failure/environment_controls.hpp"
+#include "units/file_unit_watch.hpp"
 #include "units/name_rule.hpp"
 #include "units/record_output.hpp"
 #include "units/unit_failure.hpp"
@@ -30,6 +31,7 @@ UnitSlot file_slot;
 UnitSlot console_input_slot;
 UnitSlot console_output_slot;
 ReadBlockSizes read_block_sizes;  // set before the first connection
+FileUnitWatch file_unit_watch;    // set by test programs only
 
 // A fresh connection for `unit`: nothing carried over from an earlier one.
 UnitConnection& start_connection(UnitSlot& slot, std::int32_t unit) {
@@ -218,8 +220,21 @@ UnitConnection& console_output() {
                                          : connect_console_output();
 }
 
+void watch_file_unit(FileUnitWatch watch) {
+    file_unit_watch = watch;
+}
+
+void before_file_unit_read(std::uint64_t position) {
+    if (file_unit_watch.before_read != nullptr) {
+        file_unit_watch.before_read(position);
+    }
+}
+
 UnitConnection& open_file_unit(std::string_view name_field) {
     close_file_unit();
+    if (file_unit_watch.before_open != nullptr) {
+        file_unit_watch.before_open();
+    }
     UnitConnection& connection = start_connection(file_slot, kFileUnit);
     check_record_length_control(connection);
     open_unknown(connection, name_field);
