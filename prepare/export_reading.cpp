@@ -258,7 +258,8 @@ private:
         const std::string where = "column " + std::to_string(column) + " (" +
                                   std::string(quantity_name(choice, layout_)) + ")";
         if (column > fields_.size()) {
-            return Refusal{true, "no " + where + ": the record has " + std::to_string(fields_.size()) + " fields"};
+            return Refusal{true, "no " + where + ": the record has " + std::to_string(fields_.size()) +
+                                     (fields_.size() == 1 ? " field" : " fields")};
         }
         const auto value = parse_decimal(fields_[column - 1], layout_.decimal_sign);
         if (!value) {
