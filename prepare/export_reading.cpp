@@ -281,7 +281,8 @@ private:
         auto displacement = value_in(layout_.displacement, reading_.displacement_column);
         for (const auto* value : {&force, &displacement}) {
             if (const auto* refusal = std::get_if<Refusal>(value)) {
-                if (layout_.trailing_lines_allowed && refusal->number_missing) {
+                // Trailing lines follow data: a first record without its numbers is refused.
+                if (layout_.trailing_lines_allowed && refusal->number_missing && !reading_.records.empty()) {
                     reading_.first_trailing_line = number;
                     reading_.trailing_lines = 1;
                     return std::nullopt;

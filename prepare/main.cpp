@@ -56,7 +56,7 @@ int run(std::span<const std::string_view> arguments) {
         return 1;
     }
     const auto& file = std::get<prepare::PreparedFile>(prepared);
-    if (options.output_path.empty()) {
+    if (options.output_path.empty() || options.output_path == "-") {
         if (const int error = recio::write_fully(1, file.text); error != 0) {
             say(std::string("cannot write standard output: ") + std::strerror(error));
             return 1;

@@ -24,7 +24,7 @@ const std::string_view kUsage =
     "  --window LO:HI          keep the records up to the first maximum force whose\n"
     "                          force lies in [LO, HI] percent of that maximum\n"
     "  --allow-trailing        a line without numbers after the data ends it\n"
-    "  -o, --output FILE       write FILE instead of standard output\n"
+    "  -o, --output FILE       write FILE instead of standard output (- is standard output)\n"
     "  -h, --help              this text\n";
 
 namespace {

@@ -17,7 +17,7 @@ struct PrepareOptions {
     std::optional<WindowPercent> window;
     std::string window_text;  // as given, for the summary
     std::string export_path;  // "-": standard input
-    std::string output_path;  // empty: standard output
+    std::string output_path;  // empty or "-": standard output
     bool help = false;
 };
 

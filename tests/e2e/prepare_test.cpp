@@ -135,6 +135,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "emodul-prepare: export.dat: maximum force 4 N in record 2 (line 2), at 6 mm\n"
                     "emodul-prepare: export.dat: no window: all 2 records kept\n"},
         // Refused exports: the line named, status 1, nothing written.
+        PrepareCase{"trailing_lines_allowed_but_no_record", "Zeit Kraft Weg\n1 2\n2 4\n",
+                    with(kPositions, {"--allow-trailing"}), "", 1,
+                    "emodul-prepare: export.dat:2: no column 3 (displacement): the record has 2 fields\n"},
         PrepareCase{"text_in_the_data", "1 2 3\n2 x 3\n3 4 5\n", kPositions, "", 1,
                     "emodul-prepare: export.dat:2: column 2 (force) holds no number: \"x\"\n"},
         PrepareCase{"text_after_the_data", "1 2 3\r\nEnd of test\r\n", kPositions, "", 1,
@@ -224,7 +227,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "zero (is the force to be negated?)\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Wrong command lines: a usage message and status 2, before any file is read.
+// Wrong command lines: a usage message and status 2, before any file is read;
+// and the forms of a right one.
 INSTANTIATE_TEST_SUITE_P(
     CommandLine, Prepare,
     ::testing::Values(
@@ -249,6 +253,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "emodul-prepare: column positions count from 1 to 1000000, not 0\n" + kTry},
         PrepareCase{"a_value_takes_the_next_argument", "1 2 3\n", {"--displacement", "3", "--force"}, "", 2,
                     "emodul-prepare: no export named\n" + kTry},
+        PrepareCase{"output_dash_is_standard_output", "1 2 3\n", {"--force=2", "--displacement=3", "-o", "-"},
+                    "1 2 3\n"},
         PrepareCase{"two_exports", "1 2 3\n", with(kPositions, {"-"}), "", 2,
                     "emodul-prepare: one export at a time: '-' and 'export.dat'\n" + kTry}),
     [](const auto& info) { return std::string(info.param.name); });
