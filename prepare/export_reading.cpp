@@ -255,22 +255,24 @@ private:
 
     // The chosen column of the record as a number, or why not.
     std::variant<DecimalText, Refusal> value_in(const ColumnChoice& choice, std::size_t column) const {
-        const std::string where = "column " + std::to_string(column) + " (" +
-                                  std::string(quantity_name(choice, layout_)) + ")";
+        // Only a refusal pays for its text.
+        const auto where = [&] {
+            return "column " + std::to_string(column) + " (" + std::string(quantity_name(choice, layout_)) + ")";
+        };
         if (column > fields_.size()) {
-            return Refusal{true, "no " + where + ": the record has " + std::to_string(fields_.size()) +
+            return Refusal{true, "no " + where() + ": the record has " + std::to_string(fields_.size()) +
                                      (fields_.size() == 1 ? " field" : " fields")};
         }
         const auto value = parse_decimal(fields_[column - 1], layout_.decimal_sign);
         if (!value) {
-            return Refusal{true, where + " holds no number: " + quoted_field(fields_[column - 1])};
+            return Refusal{true, where() + " holds no number: " + quoted_field(fields_[column - 1])};
         }
         DecimalText converted = scaled(*value, choice.power);
         if (choice.negate) {
             converted = negated(converted);
         }
         if (!within_reading_range(converted)) {
-            return Refusal{false, where + ": " + quoted_field(fields_[column - 1]) +
+            return Refusal{false, where() + ": " + quoted_field(fields_[column - 1]) +
                                       " lies beyond what emodul reads as a number (10^-4965 to 10^4932 in N or mm)"};
         }
         return converted;
