@@ -21,6 +21,7 @@ LAYERS = {
     "reader": {"units", "decimal", "failure", "numeric"},
     "edited": {"units", "decimal", "failure", "numeric"},
     "evaluation": {"reader", "edited", "units", "failure", "decimal", "numeric"},
+    "prepare": {"failure"},
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^/"]+)/')
 

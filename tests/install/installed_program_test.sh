@@ -29,9 +29,10 @@ expect_file() {
     { cat "$work/install.log" >&2; echo "FAILED: install" >&2; exit 1; }
 
 doc=$prefix/share/doc/emodul
-for file in bin/emodul bin/emodul-plot share/man/man1/emodul.1.gz share/man/man1/emodul-plot.1.gz \
+for file in bin/emodul bin/emodul-plot bin/emodul-prepare share/man/man1/emodul.1.gz \
+            share/man/man1/emodul-plot.1.gz share/man/man1/emodul-prepare.1.gz \
             share/doc/emodul/copyright share/doc/emodul/examples/probe.txt \
-            share/doc/emodul/examples/evaluate-all.sh; do
+            share/doc/emodul/examples/evaluate-all.sh share/doc/emodul/examples/bending-export.dat; do
     [ -f "$prefix/$file" ] || fail "not installed: $file"
 done
 [ -x "$prefix/bin/emodul-plot" ] || fail "emodul-plot is not executable"
@@ -52,6 +53,24 @@ E-unendlich =  0.20600E+06 MPa
 ' "emodul on probe.txt: standard output"
 expect_file stderr '' "emodul on probe.txt: standard error"
 [ "$(wc -l <plot.dat)" -eq 152 ] || fail "plot.dat does not hold 152 rows"
+
+# The export of the example through emodul-prepare (columns by name, kN,
+# negated, a window) into emodul; a refused export writes nothing.
+status=0
+"$prefix/bin/emodul-prepare" --force 'Ch 1 Force' --force-unit kN --displacement 'Ch 3 Displacement' \
+    --negate force,displacement --window 10:40 -o bar3.txt "$doc/examples/bending-export.dat" \
+    2>stderr || status=$?
+[ "$status" -eq 0 ] || fail "emodul-prepare ended with status $status: $(cat stderr)"
+grep -q 'window 10:40 % of the maximum, force from 7.6502 to 30.6008 N: 1336 records of the 6217' stderr ||
+    fail "emodul-prepare: the summary: $(cat stderr)"
+printf 'bar3.txt\n40\n40\n6\n' | "$prefix/bin/emodul" >stdout 2>stderr || fail "emodul on bar3.txt"
+[ "$(tail -n 1 stdout)" = 'E-unendlich =   2775.5     MPa' ] || fail "emodul on bar3.txt: $(tail -n 1 stdout)"
+status=0
+printf 'Zeit Kraft Weg\n1 2 3\n2 x 3\n' | "$prefix/bin/emodul-prepare" --force 2 --displacement 3 \
+    -o refused.txt - 2>stderr || status=$?
+[ "$status" -eq 1 ] && [ ! -e refused.txt ] &&
+    grep -q '^emodul-prepare: standard input:3: column 2 (force) holds no number' stderr ||
+    fail "emodul-prepare on a refused export: status $status, $(cat stderr)"
 
 # The batch script: one input stream for three runs, one CSV.
 mkdir "$work/batch"

@@ -1,8 +1,9 @@
 """Holds the manual page emodul(1) against the program: every condition number
 of the message catalog has its entry under EXIT STATUS, every environment
 variable the program reads has its entry under ENVIRONMENT, and the page names
-nothing the program does not know. groff, where installed, finds nothing to
-warn about.
+nothing the program does not know. emodul-prepare(1) lists under OPTIONS
+exactly the options that the command's parser and usage text know. groff, where
+installed, finds nothing to warn about.
 
 usage: manual_page_check.py SOURCE_DIR
 """
@@ -58,6 +59,26 @@ def tags(text):
     return words
 
 
+def prepare_option_problems(root):
+    """emodul-prepare's options: in its parser, its usage text and its page."""
+    source = (root / "prepare" / "prepare_options.cpp").read_text()
+    usage = source[source.index("kUsage ="):source.index("namespace {")]
+    parsed = set(re.findall(r'"(--?[a-z][a-z-]*)"', source[source.index("namespace {"):]))
+    described = set(re.findall(r"(?<![\w-])(--?[a-z][a-z-]*)", usage))
+    page = section((root / "man" / "emodul-prepare.1").read_text(), "OPTIONS")
+    documented = set()
+    for previous, line in zip(page.splitlines(), page.splitlines()[1:]):
+        if previous.startswith(".TP"):
+            documented.update(re.findall(r"(?<![\w-])(--?[a-z][a-z-]*)", line.replace("\\-", "-")))
+    problems = []
+    for where, names in (("its usage text", described), ("emodul-prepare(1) under OPTIONS", documented)):
+        for name in sorted(parsed - names):
+            problems.append(f"emodul-prepare takes {name}, which {where} does not name")
+        for name in sorted(names - parsed):
+            problems.append(f"{where} names {name}, which emodul-prepare does not take")
+    return problems
+
+
 def main():
     root = pathlib.Path(sys.argv[1])
     page_path = root / "man" / "emodul.1"
@@ -81,6 +102,8 @@ def main():
         problems.append(f"{name} has no entry under ENVIRONMENT")
     for name in sorted(documented_names - names):
         problems.append(f"ENVIRONMENT names {name}, which the program does not read")
+
+    problems += prepare_option_problems(root)
 
     if shutil.which("groff"):
         for manual in sorted((root / "man").glob("*.1")):
