@@ -21,6 +21,7 @@ LAYERS = {
     "reader": {"units", "decimal", "failure", "numeric"},
     "edited": {"units", "decimal", "failure", "numeric"},
     "evaluation": {"reader", "edited", "units", "failure", "decimal", "numeric"},
+    "points": {"evaluation", "units", "failure", "decimal", "numeric"},
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^/"]+)/')
 
