@@ -66,8 +66,8 @@ void append_value(QuadReal value, std::string& line) {
         line += '0';
     }
     char exponent_digits[8];
-    const auto end = std::to_chars(exponent_digits, exponent_digits + sizeof exponent_digits,
-                                   magnitude).ptr;
+    const auto end =
+        std::to_chars(exponent_digits, exponent_digits + sizeof exponent_digits, magnitude).ptr;
     line.append(exponent_digits, end);
 }
 
