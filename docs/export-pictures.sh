@@ -16,5 +16,5 @@ for window in whole 10:40; do
     [ "$window" = whole ] || set -- "$@" --window "$window"
     "$build/emodul-prepare" "$@" -o "$name.txt" "$source/examples/bending-export.dat"
     printf '%s\n' "$name.txt" 40 40 6 | "$build/emodul" | tail -n 1
-    sh "$source/scripts/emodul-plot" -o "$source/docs/$name.png" "$name.txt"
+    "$build/emodul-plot" -o "$source/docs/$name.png" "$name.txt"
 done

@@ -22,6 +22,7 @@ LAYERS = {
     "edited": {"units", "decimal", "failure", "numeric"},
     "evaluation": {"reader", "edited", "units", "failure", "decimal", "numeric"},
     "prepare": {"failure"},
+    "points": {"evaluation", "units", "failure", "decimal", "numeric"},
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^/"]+)/')
 

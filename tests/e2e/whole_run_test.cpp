@@ -1,5 +1,6 @@
 // Whole runs of the real program: console dialogue, measurement file, result line
-// and plot.dat, compared byte for byte.
+// and plot.dat, compared byte for byte; and the plot command's reader on the same
+// measurement file, which must read what the run reads.
 
 #include <gtest/gtest.h>
 
@@ -34,6 +35,9 @@ struct WholeRunCase {
     std::optional<std::string> plot;  // nothing: plot.dat is not written
     int status = 0;
     std::string err;  // "{dir}" stands for the working directory
+    // What emodul-points prints for the measurement file; when the run fails
+    // while loading, the reader must end with the same diagnostic and status.
+    std::optional<std::string> points = std::nullopt;
 };
 
 void PrintTo(const WholeRunCase& c, std::ostream* os) {
@@ -72,6 +76,33 @@ TEST_P(WholeRun, ProducesExactlyTheseBytes) {
         // The missing measurement file has been created, empty.
         EXPECT_EQ(directory.read_file("probe.txt"), "");
     }
+
+    if (!c.points) {
+        return;
+    }
+    TempDir reader_directory;
+    if (c.measurements) {
+        reader_directory.write_file("probe.txt", *c.measurements);
+    }
+    testsupport::ChildOptions reader =
+        testsupport::emodul_in(reader_directory, {{"EVIO_DISABLE_STACK_TRACE", "true"}});
+    reader.arguments = {POINTS_BINARY, "probe.txt"};
+    const auto points = testsupport::run_child(reader);
+    EXPECT_EQ(points.out, *c.points);
+    EXPECT_EQ(points.err, replace_all(c.err, "{dir}", reader_directory.path()));
+    EXPECT_EQ(points.exit_status, c.status);
+    if (!c.measurements) {
+        EXPECT_EQ(reader_directory.read_file("probe.txt"), "");
+    }
+}
+
+// One value as emodul-points prints it: the 17 significant digits given (padded
+// with zeros) as d.dddddddddddddddd and the power of ten.
+std::string seventeen(std::string digits, int exponent) {
+    digits.resize(17, '0');
+    const std::string power = std::to_string(exponent < 0 ? -exponent : exponent);
+    return digits.substr(0, 1) + "." + digits.substr(1) + (exponent < 0 ? "e-" : "e+") +
+           (power.size() < 2 ? "0" : "") + power;
 }
 
 const std::string kStandardAnswers = "probe.txt\n100\n100\n10\n";
@@ -79,6 +110,9 @@ const std::string kTwiceSeries = "1 2 1\n2 4 2\n3 6 3\n";
 const std::string kTwicePlot = kHeaderRow +
                                "  1.0000      2.0000    \n"
                                "  2.0000      4.0000    \n";
+const std::string kTwicePoints = seventeen("1", 0) + " " + seventeen("2", 0) + "\n" +
+                                 seventeen("2", 0) + " " + seventeen("4", 0) + "\n" +
+                                 seventeen("3", 0) + " " + seventeen("6", 0) + "\n";
 
 const WholeRunCase kSeriesCases[] = {
     {"force_twice_the_displacement", kTwiceSeries, kStandardAnswers, result_lines("  679.41    "),
@@ -93,9 +127,9 @@ const WholeRunCase kSeriesCases[] = {
     {"two_records", "1 2 1\n2 4 2\n", kStandardAnswers, result_lines("  679.41    "), kTwicePlot},
     {"five_records", kTwiceSeries + "4 8 4\n5 10 5\n", kStandardAnswers,
      result_lines("  679.41    "), kTwicePlot + "  3.0000      6.0000    \n"},
-    {"empty_file", "", kStandardAnswers, result_lines(kNaNField), kHeaderRow},
+    {"empty_file", "", kStandardAnswers, result_lines(kNaNField), kHeaderRow, 0, "", ""},
     {"missing_file_is_created_empty", std::nullopt, kStandardAnswers, result_lines(kNaNField),
-     kHeaderRow},
+     kHeaderRow, 0, "", ""},
     {"distance_a_zero", kTwiceSeries, "probe.txt\n0\n100\n10\n", result_lines("  0.0000    "),
      kHeaderRow + "  1.0000    " + kNaNField + "\n  2.0000    " + kNaNField + "\n"},
     {"diameter_zero", kTwiceSeries, "probe.txt\n100\n100\n0\n", result_lines(" Infinity   "),
@@ -104,39 +138,72 @@ const WholeRunCase kSeriesCases[] = {
 INSTANTIATE_TEST_SUITE_P(Series, WholeRun, ::testing::ValuesIn(kSeriesCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+std::string point(const std::string& displacement, const std::string& force) {
+    return displacement + " " + force + "\n";
+}
+
+const std::string kSyntaxError =
+    "iodiag: severe (59): list-directed I/O syntax error, unit 10, file {dir}/probe.txt\n";
+const std::string kConversionError =
+    "iodiag: severe (64): input conversion error, unit 10, file {dir}/probe.txt\n";
+const std::string kEndOfFile =
+    "iodiag: severe (24): end-of-file during read, unit 10, file {dir}/probe.txt\n";
+
+// The reader of the plot command is run on each of these files too.
 const WholeRunCase kLoaderCases[] = {
     {"crlf_records", "1 2 1\r\n2 4 2\r\n3 6 3\r\n", kStandardAnswers, result_lines("  679.41    "),
-     kTwicePlot},
+     kTwicePlot, 0, "", kTwicePoints},
     {"last_record_without_line_feed", "1 2 1\n2 4 2\n3 6 3", kStandardAnswers,
-     result_lines("  679.41    "), kTwicePlot},
+     result_lines("  679.41    "), kTwicePlot, 0, "", kTwicePoints},
     {"empty_line_between_records", "1 2 1\n\n2 4 2\n3 6 3\n", kStandardAnswers,
-     result_lines("  679.41    "), kTwicePlot},
+     result_lines("  679.41    "), kTwicePlot, 0, "", kTwicePoints},
     {"trailing_empty_lines_not_counted", "1 2 1\n2 4 2\n\n\n\n", kStandardAnswers,
-     result_lines("  679.41    "), kTwicePlot},
+     result_lines("  679.41    "), kTwicePlot, 0, "",
+     kTwicePoints.substr(0, kTwicePoints.size() / 3 * 2)},
     {"extra_values_ignored", "1 2 1 99 98\n2 4 2 99\n3 6 3 x\n", kStandardAnswers,
-     result_lines("  679.41    "), kTwicePlot},
+     result_lines("  679.41    "), kTwicePlot, 0, "", kTwicePoints},
     {"decimal_commas", "1,5 2,3 0,01\n", kStandardAnswers, result_lines("  849.26    "),
-     kHeaderRow + "  2.0000      5.0000    \n"},
+     kHeaderRow + "  2.0000      5.0000    \n", 0, "", point(seventeen("2", 0), seventeen("5", 0))},
     {"slash_record_leaves_zeros", "/\n1 2 1\n", kStandardAnswers, result_lines("  679.41    "),
-     kHeaderRow + "  0.0000      0.0000    \n  1.0000      2.0000    \n"},
+     kHeaderRow + "  0.0000      0.0000    \n  1.0000      2.0000    \n", 0, "",
+     point("0", "0") + point(seventeen("1", 0), seventeen("2", 0))},
+    {"repeat_counts", "2*1 0.5\n2*4 2\n3 6 3\n", kStandardAnswers, result_lines("  679.41    "),
+     kHeaderRow + " 0.50000      1.0000    \n  2.0000      4.0000    \n", 0, "",
+     point(seventeen("5", -1), seventeen("1", 0)) + point(seventeen("2", 0), seventeen("4", 0)) +
+         point(seventeen("3", 0), seventeen("6", 0))},
+    {"repeated_nulls_leave_zeros", "1 2 1\n3*\n2 4 2\n", kStandardAnswers,
+     result_lines("  679.41    "),
+     kHeaderRow + "  1.0000      2.0000    \n  0.0000      0.0000    \n", 0, "",
+     point(seventeen("1", 0), seventeen("2", 0)) + point("0", "0") +
+         point(seventeen("2", 0), seventeen("4", 0))},
+    {"pairs_give_their_first_number", "(1,2) 2 1\n2 (4, 9) 2\n3 6 (3,0)\n", kStandardAnswers,
+     result_lines("  679.41    "), kTwicePlot, 0, "", kTwicePoints},
+    {"logical_first_values", "T 2 1\nF 4 2\n.true. 6 3\n", kStandardAnswers,
+     result_lines("  679.41    "), kTwicePlot, 0, "", kTwicePoints},
+    {"exponent_forms", "1 2.0D0 1\n2 4Q0 0.2E1\n3 0.6+1 3\n", kStandardAnswers,
+     result_lines("  679.41    "), kTwicePlot, 0, "", kTwicePoints},
+    {"infinite_and_nan_values", "1 Inf 1\n2 4 nan\n", kStandardAnswers, result_lines(kNaNField),
+     kHeaderRow + "  1.0000    " + kNaNField + "\n" + kNaNField + kNaNField + "\n", 0, "",
+     point(seventeen("1", 0), "Infinity") + point("NaN", seventeen("4", 0))},
+    {"signed_zero_and_a_value_beyond_double", "1 -0 1E-400\n", kStandardAnswers,
+     result_lines("  0.0000    "), kHeaderRow + " 0.10000-399  0.0000    \n", 0, "",
+     point(seventeen("1", -400), "-0")},
     {"comma_record_shifts_the_next_one", ",\n1 2 1\n2 4 2\n", kStandardAnswers,
-     kPrompts.substr(0, 18), std::nullopt, 24,
-     "iodiag: severe (24): end-of-file during read, unit 10, file {dir}/probe.txt\n"},
+     kPrompts.substr(0, 18), std::nullopt, 24, kEndOfFile, ""},
     {"short_record_runs_out_of_records", "1 2\n2 4 2\n3 6 3\n", kStandardAnswers,
-     kPrompts.substr(0, 18), std::nullopt, 24,
-     "iodiag: severe (24): end-of-file during read, unit 10, file {dir}/probe.txt\n"},
+     kPrompts.substr(0, 18), std::nullopt, 24, kEndOfFile, ""},
+    {"bad_force", "1 2 1\n2 x 2\n", kStandardAnswers, kPrompts.substr(0, 18), std::nullopt, 59,
+     kSyntaxError, ""},
+    {"pair_without_second_number", "1 2 1\n(2) 4 2\n", kStandardAnswers, kPrompts.substr(0, 18),
+     std::nullopt, 59, kSyntaxError, ""},
     {"heading_word", "Zeit Kraft Weg\n1 2 1\n", kStandardAnswers, kPrompts.substr(0, 18),
-     std::nullopt, 59,
-     "iodiag: severe (59): list-directed I/O syntax error, unit 10, file {dir}/probe.txt\n"},
+     std::nullopt, 59, kSyntaxError, ""},
     {"heading_beginning_with_t", "Time Force Disp\n1 2 1\n", kStandardAnswers,
-     kPrompts.substr(0, 18), std::nullopt, 59,
-     "iodiag: severe (59): list-directed I/O syntax error, unit 10, file {dir}/probe.txt\n"},
+     kPrompts.substr(0, 18), std::nullopt, 59, kSyntaxError, ""},
     {"heading_beginning_with_i", "Index Kraft Weg\n1 2 1\n", kStandardAnswers,
-     kPrompts.substr(0, 18), std::nullopt, 64,
-     "iodiag: severe (64): input conversion error, unit 10, file {dir}/probe.txt\n"},
+     kPrompts.substr(0, 18), std::nullopt, 64, kConversionError, ""},
     {"heading_beginning_with_n", "Nr. F w\n1 2 1\n", kStandardAnswers, kPrompts.substr(0, 18),
-     std::nullopt, 64,
-     "iodiag: severe (64): input conversion error, unit 10, file {dir}/probe.txt\n"},
+     std::nullopt, 64, kConversionError, ""},
 };
 INSTANTIATE_TEST_SUITE_P(Loader, WholeRun, ::testing::ValuesIn(kLoaderCases),
                          [](const auto& info) { return std::string(info.param.name); });

@@ -29,16 +29,20 @@ expect_file() {
     { cat "$work/install.log" >&2; echo "FAILED: install" >&2; exit 1; }
 
 doc=$prefix/share/doc/emodul
-for file in bin/emodul bin/emodul-plot bin/emodul-prepare share/man/man1/emodul.1.gz \
-            share/man/man1/emodul-plot.1.gz share/man/man1/emodul-prepare.1.gz \
-            share/doc/emodul/copyright share/doc/emodul/examples/probe.txt \
-            share/doc/emodul/examples/evaluate-all.sh share/doc/emodul/examples/bending-export.dat; do
+for file in bin/emodul bin/emodul-plot bin/emodul-prepare libexec/emodul/emodul-points \
+            share/man/man1/emodul.1.gz share/man/man1/emodul-plot.1.gz \
+            share/man/man1/emodul-prepare.1.gz share/doc/emodul/copyright \
+            share/doc/emodul/examples/probe.txt share/doc/emodul/examples/knee.txt \
+            share/doc/emodul/examples/evaluate-all.sh share/doc/emodul/examples/bending-export.dat \
+            share/doc/emodul/docs/knee-fit.png; do
     [ -f "$prefix/$file" ] || fail "not installed: $file"
 done
 [ -x "$prefix/bin/emodul-plot" ] || fail "emodul-plot is not executable"
-for file in quadprobe diagnostic_driver unit_tests end_to_end_tests; do
-    [ ! -e "$prefix/bin/$file" ] || fail "installed, but only for developers: bin/$file"
+for file in quadprobe diagnostic_driver unit_tests end_to_end_tests emodul-points; do
+    [ ! -e "$prefix/bin/$file" ] || fail "installed, but not a command: bin/$file"
 done
+grep -q '^License: MIT$' "$prefix/share/doc/emodul/copyright" ||
+    fail "the copyright file does not name the MIT licence"
 
 # The program from another folder on the installed example.
 mkdir "$work/run"
@@ -55,7 +59,10 @@ expect_file stderr '' "emodul on probe.txt: standard error"
 [ "$(wc -l <plot.dat)" -eq 152 ] || fail "plot.dat does not hold 152 rows"
 
 # The export of the example through emodul-prepare (columns by name, kN,
-# negated, a window) into emodul; a refused export writes nothing.
+# negated, a window) into emodul, in a folder of its own so that the plot.dat of
+# probe.txt stays; a refused export writes nothing.
+mkdir "$work/export"
+cd "$work/export"
 status=0
 "$prefix/bin/emodul-prepare" --force 'Ch 1 Force' --force-unit kN --displacement 'Ch 3 Displacement' \
     --negate force,displacement --window 10:40 -o bar3.txt "$doc/examples/bending-export.dat" \
@@ -71,6 +78,7 @@ printf 'Zeit Kraft Weg\n1 2 3\n2 x 3\n' | "$prefix/bin/emodul-prepare" --force 2
 [ "$status" -eq 1 ] && [ ! -e refused.txt ] &&
     grep -q '^emodul-prepare: standard input:3: column 2 (force) holds no number' stderr ||
     fail "emodul-prepare on a refused export: status $status, $(cat stderr)"
+cd "$work/run"
 
 # The batch script: one input stream for three runs, one CSV.
 mkdir "$work/batch"
@@ -114,21 +122,33 @@ status=0
 [ "$status" -eq 1 ] && grep -q "cannot read 'none.dat'" stderr ||
     fail "emodul-plot without plot.dat: status $status, $(cat stderr)"
 if command -v gnuplot >/dev/null 2>&1; then
-    # The separators of the program: tabs, commas, D and bare-sign exponents.
-    printf '1\t5.0D0\t0.25\n2, 1.0+1 ,0.5\r\n\n3 15 0.75 extra\nZeit\n' >mixed.txt
-    for picture in probe.png mixed.svg; do
-        measurements=${picture%.*}.txt
-        status=0
-        "$plot" -o "$picture" "$measurements" >stdout 2>stderr || status=$?
-        [ "$status" -eq 0 ] && [ -s "$picture" ] || fail "emodul-plot $measurements: status $status"
-    done
+    # The plot command finds its reader in the installed tree and takes the
+    # plot.dat of a run on the same file.
+    status=0
+    "$plot" -o probe.png probe.txt >stdout 2>stderr || status=$?
+    [ "$status" -eq 0 ] && [ -s probe.png ] || fail "emodul-plot probe.txt: status $status, $(cat stderr)"
     [ "$(head -c 8 probe.png | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] ||
         fail "probe.png is no PNG picture"
-    grep -q '1 record(s) without a force and a displacement left out' stderr ||
-        fail "emodul-plot does not tell the records it left out"
-    # Three points drawn for the three usable records, and one in the key.
-    [ "$(grep -c "href='#gpPt6' transform" mixed.svg)" -eq 4 ] ||
-        fail "mixed.svg does not show 3 points"
+    # The records as emodul reads them: tabs, commas, D and bare-sign
+    # exponents, CR LF, a repeat count.
+    printf '1\t5.0D0\t0.25\n2, 1.0+1 ,0.5\r\n\n3 15 0.75 extra\n4 2*20\n' >mixed.txt
+    status=0
+    "$plot" -o mixed.svg mixed.txt 2>stderr || status=$?
+    [ "$status" -eq 4 ] && grep -q "'plot.dat' does not belong to 'mixed.txt'" stderr &&
+        [ ! -e mixed.svg ] || fail "emodul-plot with the plot.dat of probe.txt: status $status"
+    printf 'mixed.txt\n100\n100\n10\n' | "$prefix/bin/emodul" >/dev/null
+    status=0
+    "$plot" -o mixed.svg mixed.txt >stdout 2>stderr || status=$?
+    [ "$status" -eq 0 ] || fail "emodul-plot mixed.txt: status $status, $(cat stderr)"
+    # Four points drawn, and one in the legend.
+    [ "$(grep -c "href='#gpPt6' transform" mixed.svg)" -eq 5 ] ||
+        fail "mixed.svg does not show 4 points"
+    # A file emodul cannot read: its diagnostic and status.
+    printf 'Zeit Kraft Weg\n' >heading.txt
+    status=0
+    EVIO_DISABLE_STACK_TRACE=1 "$plot" heading.txt 2>stderr || status=$?
+    [ "$status" -eq 59 ] && grep -q '^iodiag: severe (59): list-directed I/O syntax error' stderr ||
+        fail "emodul-plot on a heading: status $status, $(cat stderr)"
 else
     echo "gnuplot is not installed: the pictures are not drawn" >&2
 fi

@@ -1,7 +1,10 @@
 """Holds the manual page emodul(1) against the program: every condition number
 of the message catalog has its entry under EXIT STATUS, every environment
 variable the program reads has its entry under ENVIRONMENT, and the page names
-nothing the program does not know. emodul-prepare(1) lists under OPTIONS
+nothing the program does not know. Holds emodul-plot(1) against the plot
+command: the options its getopts takes, with or without an argument, are those
+of the page's SYNOPSIS and OPTIONS and of its own usage text, and every status
+it exits with is named under EXIT STATUS. emodul-prepare(1) lists under OPTIONS
 exactly the options that the command's parser and usage text know. groff, where
 installed, finds nothing to warn about.
 
@@ -79,6 +82,47 @@ def prepare_option_problems(root):
     return problems
 
 
+def plain(text):
+    """Manual page source as text: macro names dropped, lines joined, \\- as -."""
+    lines = (re.sub(r"^\.\w+\s*", "", line) for line in text.splitlines())
+    return " ".join(lines).replace("\\-", "-")
+
+
+def plot_command_problems(root):
+    script = (root / "scripts" / "emodul-plot").read_text()
+    page = (root / "man" / "emodul-plot.1").read_text()
+    getopts = re.search(r"getopts '([^']+)'", script).group(1)
+    taken = {letter: getopts[i + 1:i + 2] == ":" for i, letter in enumerate(getopts)
+             if letter != ":"}
+    options = section(page, "OPTIONS").splitlines()
+    listed = {}
+    for previous, line in zip(options, options[1:]):
+        if previous.startswith(".TP"):
+            letter, rest = re.match(r"-(\w)(.*)", plain(line)).groups()
+            listed[letter] = bool(re.search(r"\w", rest))
+    synopsis = plain(section(page, "SYNOPSIS"))
+    usage = re.search(r"^usage: \$program (.*)$", script, re.MULTILINE).group(1)
+    problems = []
+    if len(taken) < 4:
+        problems.append(f"found only the options {sorted(taken)} in the plot command")
+    if listed != taken:
+        problems.append(f"OPTIONS of emodul-plot(1) list {listed}, the command takes {taken}")
+    for letter, argument in taken.items():
+        if letter == "h":
+            continue
+        if not re.search(r"\[ -%s%s \]" % (letter, " [\\w-]+" if argument else ""), synopsis):
+            problems.append(f"SYNOPSIS of emodul-plot(1) does not show -{letter}")
+        if not re.search(r"\[-%s%s\]" % (letter, " [A-Z_]+" if argument else ""), usage):
+            problems.append(f"the usage text of emodul-plot does not show -{letter}")
+    statuses = {int(n) for n in re.findall(r"^\s*(?:.*\bexit|fail .*\") (\d+)\)?\s*;?.*$",
+                                           script, re.MULTILINE)}
+    exit_text = plain(section(page, "EXIT STATUS"))
+    for status in sorted(statuses | {0}):
+        if not re.search(r"\b%d\b" % status, exit_text):
+            problems.append(f"emodul-plot exits with {status}, which its EXIT STATUS does not name")
+    return problems
+
+
 def main():
     root = pathlib.Path(sys.argv[1])
     page_path = root / "man" / "emodul.1"
@@ -104,6 +148,7 @@ def main():
         problems.append(f"ENVIRONMENT names {name}, which the program does not read")
 
     problems += prepare_option_problems(root)
+    problems += plot_command_problems(root)
 
     if shutil.which("groff"):
         for manual in sorted((root / "man").glob("*.1")):
