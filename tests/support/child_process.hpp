@@ -45,6 +45,15 @@ struct ChildOptions {
 // from EMODUL_TEST_WRAPPER (for example a valgrind command line); empty when unset.
 std::vector<std::string> test_wrapper();
 
+// How the tests run when a user-mode emulator (qemu-user) runs them and their
+// children for a processor that the kernel is not built for, as "aarch64 on
+// x86_64"; empty on a real processor. Under an emulator a child that ends by a
+// signal with a core image gets the emulator's own line on standard error,
+// which the results below leave out; the few cases that the emulator itself
+// prevents (an address-space limit it needs room beyond, a traced child) are
+// skipped with this text in the reason.
+std::string emulation();
+
 struct ChildResult {
     std::string out;
     std::string err;
