@@ -85,7 +85,11 @@ volatile std::uintptr_t fault_address = 16;
 }
 
 [[gnu::noinline]] void execute_illegal_instruction() {
+#if defined(__aarch64__)
+    asm volatile("udf #0");  // the compiler's trap is a breakpoint here: SIGTRAP
+#else
     __builtin_trap();
+#endif
 }
 
 [[gnu::noinline]] int divide_integers(int dividend, int divisor) {

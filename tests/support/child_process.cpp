@@ -143,6 +143,17 @@ std::string emulation() {
     return std::string(names.machine) + " on " + kernel;
 }
 
+std::string without_emulator_line(std::string text) {
+    // "qemu: uncaught target signal 6 (Aborted) - core dumped", for one.
+    const std::string_view emulator_line = "qemu: uncaught target signal ";
+    const std::size_t line = text.rfind(emulator_line);
+    if (line != std::string::npos && (line == 0 || text[line - 1] == '\n') &&
+        text.find('\n', line) == text.size() - 1 && !emulation().empty()) {
+        text.erase(line);
+    }
+    return text;
+}
+
 Child::Child(const ChildOptions& options) {
     // A child that ends before it takes its input makes the next write fail with
     // EPIPE, which write_stdin expects; the signal would end the test instead.
@@ -312,13 +323,7 @@ ChildResult Child::finish(Timeout timeout) {
         result_.exit_status = WEXITSTATUS(status);
     } else if (WIFSIGNALED(status)) {
         result_.signal = WTERMSIG(status);
-        // "qemu: uncaught target signal 6 (Aborted) - core dumped", for one.
-        const std::string_view emulator_line = "qemu: uncaught target signal ";
-        const std::size_t line = result_.err.rfind(emulator_line);
-        if (line != std::string::npos && (line == 0 || result_.err[line - 1] == '\n') &&
-            result_.err.find('\n', line) == result_.err.size() - 1 && !emulation().empty()) {
-            result_.err.erase(line);
-        }
+        result_.err = without_emulator_line(std::move(result_.err));
     }
     return result_;
 }
