@@ -14,8 +14,7 @@ namespace numeric {
 // words lie in the machine's byte order, so that the struct has exactly the
 // memory layout of the compiler's binary128 type (binary128.hpp checks it): on a
 // little-endian machine least significant byte first, on a big-endian one most
-// significant byte first. Values are always built through from_words, never by
-// listing the words, whose order differs between the two.
+// significant byte first. Values are built through from_words.
 struct QuadReal {
 #if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
     std::uint64_t high = 0;
@@ -24,6 +23,10 @@ struct QuadReal {
     std::uint64_t low = 0;
     std::uint64_t high = 0;
 #endif
+
+    // Declared, so that QuadReal is no aggregate: a list of its two words would
+    // mean different values on the two byte orders, and so does not compile.
+    constexpr QuadReal() = default;
 
     static constexpr QuadReal from_words(std::uint64_t high_word, std::uint64_t low_word) {
         QuadReal x;

@@ -99,9 +99,11 @@ volatile std::uintptr_t fault_address = 16;
     asm volatile("cltd\n\tidivl %1" : "+a"(quotient) : "r"(divisor) : "rdx", "cc");
     return quotient;
 #else
-    // The sanitizer builds are x86-64 only. (arm64 does not trap here: its
-    // division by zero gives 0.)
-    return dividend / divisor;
+    // The sanitizer builds are x86-64 only. The dividend goes through memory, so
+    // that the compiler cannot replace the division of a known 1 by a comparison.
+    // (arm64 does not trap here: its division by zero gives 0.)
+    volatile int kept = dividend;
+    return kept / divisor;
 #endif
 }
 
