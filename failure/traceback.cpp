@@ -150,15 +150,15 @@ void append_processor_state(TextBuffer& text, const ucontext_t& context) {
 #elif defined(__aarch64__)
     const mcontext_t& m = context.uc_mcontext;
     const Register registers[] = {
-        {"PC", m.pc},          {"SP", m.sp},          {"FP", m.regs[29]},    {"LR", m.regs[30]},
-        {"X0", m.regs[0]},     {"X1", m.regs[1]},     {"X2", m.regs[2]},     {"X3", m.regs[3]},
-        {"X4", m.regs[4]},     {"X5", m.regs[5]},     {"X6", m.regs[6]},     {"X7", m.regs[7]},
-        {"X8", m.regs[8]},     {"X9", m.regs[9]},     {"X10", m.regs[10]},   {"X11", m.regs[11]},
-        {"X12", m.regs[12]},   {"X13", m.regs[13]},   {"X14", m.regs[14]},   {"X15", m.regs[15]},
-        {"X16", m.regs[16]},   {"X17", m.regs[17]},   {"X18", m.regs[18]},   {"X19", m.regs[19]},
-        {"X20", m.regs[20]},   {"X21", m.regs[21]},   {"X22", m.regs[22]},   {"X23", m.regs[23]},
-        {"X24", m.regs[24]},   {"X25", m.regs[25]},   {"X26", m.regs[26]},   {"X27", m.regs[27]},
-        {"X28", m.regs[28]},   {"PST", m.pstate},     {"FAR", m.fault_address},
+        {"PC", m.pc},        {"SP", m.sp},        {"FP", m.regs[29]},       {"LR", m.regs[30]},
+        {"X0", m.regs[0]},   {"X1", m.regs[1]},   {"X2", m.regs[2]},        {"X3", m.regs[3]},
+        {"X4", m.regs[4]},   {"X5", m.regs[5]},   {"X6", m.regs[6]},        {"X7", m.regs[7]},
+        {"X8", m.regs[8]},   {"X9", m.regs[9]},   {"X10", m.regs[10]},      {"X11", m.regs[11]},
+        {"X12", m.regs[12]}, {"X13", m.regs[13]}, {"X14", m.regs[14]},      {"X15", m.regs[15]},
+        {"X16", m.regs[16]}, {"X17", m.regs[17]}, {"X18", m.regs[18]},      {"X19", m.regs[19]},
+        {"X20", m.regs[20]}, {"X21", m.regs[21]}, {"X22", m.regs[22]},      {"X23", m.regs[23]},
+        {"X24", m.regs[24]}, {"X25", m.regs[25]}, {"X26", m.regs[26]},      {"X27", m.regs[27]},
+        {"X28", m.regs[28]}, {"PST", m.pstate},   {"FAR", m.fault_address},
     };
     append_registers(text, registers);
 #else

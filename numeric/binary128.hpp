@@ -18,7 +18,8 @@ using Binary128 = __float128;
 // arm64, s390x, riscv64, and ppc64le where long double is the IEEE format.
 using Binary128 = long double;
 #else
-#error "emodul needs the compiler's IEEE binary128 arithmetic: __float128 on x86-64, or a long double with 113 significant bits (arm64, s390x, riscv64, ppc64le with IEEE long double). This target has neither."
+#error \
+    "emodul needs the compiler's IEEE binary128 arithmetic: __float128 on x86-64, or a long double with 113 significant bits (arm64, s390x, riscv64, ppc64le with IEEE long double). This target has neither."
 #endif
 
 // The compiler proves here that QuadReal's words lie where the target keeps the

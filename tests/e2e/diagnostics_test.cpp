@@ -386,9 +386,10 @@ TEST(SeriesAllocation, KraftThenWegOrTheConditionThatStopsThem) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments[1]);
         if (c.arguments.size() > 2 && !emulation.empty()) {
-            std::printf("skipped under the emulator (%s), which needs more address space than "
-                        "the limit allows: alloc %s limit\n",
-                        emulation.c_str(), c.arguments[1].c_str());
+            std::printf(
+                "skipped under the emulator (%s), which needs more address space than "
+                "the limit allows: alloc %s limit\n",
+                emulation.c_str(), c.arguments[1].c_str());
             continue;
         }
         const auto result = run_driver(c.arguments, kAllocatorLimit);
