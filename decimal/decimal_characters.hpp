@@ -1,9 +1,12 @@
 #pragma once
 // What the decimal conversions in both directions share: the characters of a
-// number and the powers of ten and five that fit a machine word.
+// number, the powers of ten and five that fit a machine word, and eight
+// characters taken as one word.
 
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 namespace recio {
 
@@ -50,5 +53,25 @@ inline constexpr std::array<std::uint64_t, 20> kPowersOfTen =
     decimal_tables_detail::powers_of<20>(10);
 inline constexpr std::array<std::uint64_t, 28> kPowersOfFive =
     decimal_tables_detail::powers_of<28>(5);
+
+// Eight characters as one word with the first in the low byte, on either byte
+// order: the word-at-a-time paths count and mask from the low end. On a
+// big-endian machine the swap is one instruction, or none at all where the load
+// or store reverses its bytes itself.
+inline std::uint64_t load_characters(const char* p) {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    if constexpr (std::endian::native == std::endian::big) {
+        word = __builtin_bswap64(word);
+    }
+    return word;
+}
+
+inline void store_characters(std::uint64_t word, char* out) {
+    if constexpr (std::endian::native == std::endian::big) {
+        word = __builtin_bswap64(word);
+    }
+    std::memcpy(out, &word, sizeof word);
+}
 
 }  // namespace recio

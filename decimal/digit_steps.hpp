@@ -72,24 +72,14 @@ inline void write_pair(unsigned pair, char* out) {
 // in lanes of one word, 4 + 4 digits, then 2 + 2 + 2 + 2, then one a byte, each
 // split by a multiplication that stands for a division by 100 or 10 in every lane
 // at once (exact for lanes below 10^4 and 10^2); the word is stored with the
-// first digit in the lowest byte.
+// first digit at the lowest address.
 [[gnu::always_inline]] inline void write_eight(std::uint32_t x, char* out) {
-    if constexpr (std::endian::native == std::endian::little) {
-        const u64 fours = (x / 10000) | (static_cast<u64>(x % 10000) << 32);
-        const u64 hundreds = ((fours * 10486) >> 20) & 0x0000007F0000007FULL;
-        const u64 pairs = hundreds | ((fours - hundreds * 100) << 16);
-        const u64 tens = ((pairs * 103) >> 10) & 0x000F000F000F000FULL;
-        const u64 digits = tens | ((pairs - tens * 10) << 8);
-        const u64 text = digits + 0x3030303030303030ULL;
-        std::memcpy(out, &text, 8);
-    } else {
-        const std::uint32_t high = x / 10000;
-        const std::uint32_t low = x % 10000;
-        write_pair(high / 100, out);
-        write_pair(high % 100, out + 2);
-        write_pair(low / 100, out + 4);
-        write_pair(low % 100, out + 6);
-    }
+    const u64 fours = (x / 10000) | (static_cast<u64>(x % 10000) << 32);
+    const u64 hundreds = ((fours * 10486) >> 20) & 0x0000007F0000007FULL;
+    const u64 pairs = hundreds | ((fours - hundreds * 100) << 16);
+    const u64 tens = ((pairs * 103) >> 10) & 0x000F000F000F000FULL;
+    const u64 digits = tens | ((pairs - tens * 10) << 8);
+    store_characters(digits + 0x3030303030303030ULL, out);
 }
 
 // Exactly `count` digits of x < 10^count (1 <= count <= 16), leading zeros included,

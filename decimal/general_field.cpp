@@ -158,9 +158,8 @@ void zero_field(int digits, std::span<char> field) {
 // Whether the first `count` digits are all nines. Up to eight are compared as one
 // word, without a branch per digit (the digits array holds at least eight bytes).
 bool all_nines(const char* digits, int count) {
-    if (std::endian::native == std::endian::little && count <= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, digits, 8);
+    if (count <= 8) {
+        const std::uint64_t word = load_characters(digits);
         const std::uint64_t mask =
             count == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * count)) - 1;
         return ((word ^ 0x3939393939393939ULL) & mask) == 0;

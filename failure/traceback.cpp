@@ -115,35 +115,52 @@ bool append_frame(TextBuffer& text, const ImageDescription& image, TraceForm for
     return !text.full();
 }
 
-void append_register(TextBuffer& text, std::string_view name, std::uint64_t value) {
-    text.append_left(name, 4);
-    text.append_hex(value, 16);
+struct Register {
+    std::string_view name;
+    std::uint64_t value;
+};
+
+// Four registers a line, each as its name in four columns and 16 hex digits.
+template <std::size_t kCount>
+void append_registers(TextBuffer& text, const Register (&registers)[kCount]) {
+    for (std::size_t i = 0; i < kCount; ++i) {
+        text.append("  ");
+        text.append_left(registers[i].name, 4);
+        text.append_hex(registers[i].value, 16);
+        if (i % 4 == 3 || i + 1 == kCount) {
+            text.append('\n');
+        }
+    }
 }
 
 void append_processor_state(TextBuffer& text, const ucontext_t& context) {
     text.append("\nProcessor state at the interrupted instruction:\n");
 #if defined(__x86_64__)
-    struct Row {
-        std::string_view names[4];
-        int registers[4];
-        int count;
+    const auto r = [&context](int index) {
+        return static_cast<std::uint64_t>(context.uc_mcontext.gregs[index]);
     };
-    static constexpr Row kRows[] = {
-        {{"RIP", "RSP", "RBP", "EFL"}, {REG_RIP, REG_RSP, REG_RBP, REG_EFL}, 4},
-        {{"RAX", "RBX", "RCX", "RDX"}, {REG_RAX, REG_RBX, REG_RCX, REG_RDX}, 4},
-        {{"RSI", "RDI", "R8", "R9"}, {REG_RSI, REG_RDI, REG_R8, REG_R9}, 4},
-        {{"R10", "R11", "R12", "R13"}, {REG_R10, REG_R11, REG_R12, REG_R13}, 4},
-        {{"R14", "R15", "TRP", "ERR"}, {REG_R14, REG_R15, REG_TRAPNO, REG_ERR}, 4},
+    const Register registers[] = {
+        {"RIP", r(REG_RIP)}, {"RSP", r(REG_RSP)}, {"RBP", r(REG_RBP)},    {"EFL", r(REG_EFL)},
+        {"RAX", r(REG_RAX)}, {"RBX", r(REG_RBX)}, {"RCX", r(REG_RCX)},    {"RDX", r(REG_RDX)},
+        {"RSI", r(REG_RSI)}, {"RDI", r(REG_RDI)}, {"R8", r(REG_R8)},      {"R9", r(REG_R9)},
+        {"R10", r(REG_R10)}, {"R11", r(REG_R11)}, {"R12", r(REG_R12)},    {"R13", r(REG_R13)},
+        {"R14", r(REG_R14)}, {"R15", r(REG_R15)}, {"TRP", r(REG_TRAPNO)}, {"ERR", r(REG_ERR)},
     };
-    for (const Row& row : kRows) {
-        for (int i = 0; i < row.count; ++i) {
-            text.append("  ");
-            append_register(
-                text, row.names[i],
-                static_cast<std::uint64_t>(context.uc_mcontext.gregs[row.registers[i]]));
-        }
-        text.append('\n');
-    }
+    append_registers(text, registers);
+#elif defined(__aarch64__)
+    const mcontext_t& m = context.uc_mcontext;
+    const Register registers[] = {
+        {"PC", m.pc},        {"SP", m.sp},        {"FP", m.regs[29]},       {"LR", m.regs[30]},
+        {"X0", m.regs[0]},   {"X1", m.regs[1]},   {"X2", m.regs[2]},        {"X3", m.regs[3]},
+        {"X4", m.regs[4]},   {"X5", m.regs[5]},   {"X6", m.regs[6]},        {"X7", m.regs[7]},
+        {"X8", m.regs[8]},   {"X9", m.regs[9]},   {"X10", m.regs[10]},      {"X11", m.regs[11]},
+        {"X12", m.regs[12]}, {"X13", m.regs[13]}, {"X14", m.regs[14]},      {"X15", m.regs[15]},
+        {"X16", m.regs[16]}, {"X17", m.regs[17]}, {"X18", m.regs[18]},      {"X19", m.regs[19]},
+        {"X20", m.regs[20]}, {"X21", m.regs[21]}, {"X22", m.regs[22]},      {"X23", m.regs[23]},
+        {"X24", m.regs[24]}, {"X25", m.regs[25]}, {"X26", m.regs[26]},      {"X27", m.regs[27]},
+        {"X28", m.regs[28]}, {"PST", m.pstate},   {"FAR", m.fault_address},
+    };
+    append_registers(text, registers);
 #else
     (void)context;
     text.append("  (not available on this processor)\n");
@@ -178,7 +195,9 @@ ImageDescription own_image() {
 
 TraceStart trace_start_in_caller() {
     const auto* frame = static_cast<const std::uintptr_t*>(__builtin_frame_address(0));
-    // frame[0] is the caller's saved frame pointer, the return address points into it.
+    // frame[0] links to the caller's frame, the return address points into it.
+    // (On s390x this function's frame address is where its caller's stack frame
+    // begins, whose back chain leads to the caller's frame in the sense above.)
     return {reinterpret_cast<std::uintptr_t>(__builtin_return_address(0)), frame[0]};
 }
 
@@ -189,6 +208,18 @@ TraceStart trace_start_of_signal(const ucontext_t& context) {
 #elif defined(__aarch64__)
     return {static_cast<std::uintptr_t>(context.uc_mcontext.pc),
             static_cast<std::uintptr_t>(context.uc_mcontext.regs[29])};
+#elif defined(__s390x__)
+    // The back chain at the interrupted function's stack pointer leads to its
+    // frame. A function that makes no stack frame of its own (a leaf) leaves the
+    // stack pointer at its caller's frame, and then its caller is not shown. A
+    // stack pointer that cannot be read (a stack overflow) leaves only the
+    // interrupted instruction.
+    TraceStart start{static_cast<std::uintptr_t>(context.uc_mcontext.psw.addr), 0};
+    if (!read_memory_safely(static_cast<std::uintptr_t>(context.uc_mcontext.gregs[15]),
+                            &start.frame, sizeof start.frame)) {
+        start.frame = 0;
+    }
+    return start;
 #else
     (void)context;
     return trace_start_in_caller();
@@ -247,14 +278,14 @@ void append_traceback(TextBuffer& text, TraceStart start, const ImageDescription
     while (frame != 0) {
         // A frame lies above the one it was reached from, so a chain that turns
         // back on itself is corrupt, not endless.
-        std::uintptr_t words[2];
+        std::uintptr_t words[kReturnAddressSlot + 1];
         if (frame % alignof(std::uintptr_t) != 0 || frame <= previous ||
             !read_memory_safely(frame, words, sizeof words)) {
             text.append_whole(kAbnormalEnd);
             return;
         }
         const std::uintptr_t link = words[0];
-        const std::uintptr_t return_address = words[1];
+        const std::uintptr_t return_address = words[kReturnAddressSlot];
         if (return_address == 0 || !append_frame(text, image, form, index++, return_address)) {
             return;
         }

@@ -5,12 +5,25 @@
 
 #include <ucontext.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 #include "failure/text_buffer.hpp"
 
 namespace recio {
+
+// A frame, as the walk sees it, is the address where the frame's link to its
+// caller's frame lies; the return address into the caller lies kReturnAddressSlot
+// words above it. On x86-64 and arm64 the two lie side by side (rbp, x29). On
+// s390x, built with -mbackchain, the link is the back chain at the bottom of
+// each stack frame and the return address is r14 in the register save area
+// there, which the called function fills before it makes its own frame.
+#if defined(__s390x__)
+inline constexpr std::size_t kReturnAddressSlot = 14;
+#else
+inline constexpr std::size_t kReturnAddressSlot = 1;
+#endif
 
 // Where a traceback begins: the code address shown on its first line and the
 // frame whose link and return address lead to the caller.

@@ -1,26 +1,11 @@
 #include "numeric/arithmetic.hpp"
 
-#include <bit>
-
+#include "numeric/binary128.hpp"
 #include "numeric/constants.hpp"
 #include "numeric/nan_rules.hpp"
 
 namespace numeric {
 namespace {
-
-// The compiler's binary128 support (the soft-float routines of its runtime) is
-// correctly rounded in round-to-nearest-even and never flushes subnormals, which
-// is all we need once NaN operands and invalid results are dealt with by our own
-// rules.
-using HardwareQuad = __float128;
-static_assert(sizeof(HardwareQuad) == sizeof(QuadReal));
-
-HardwareQuad to_hardware(QuadReal x) {
-    return std::bit_cast<HardwareQuad>(x);
-}
-QuadReal from_hardware(HardwareQuad x) {
-    return std::bit_cast<QuadReal>(x);
-}
 
 QuadReal power_of_non_negative_exponent(QuadReal x, std::uint32_t n) {
     if (n == 0) {
@@ -56,25 +41,30 @@ QuadReal power_of_non_negative_exponent(QuadReal x, std::uint32_t n) {
 
 }  // namespace
 
+// The general routines compute on the compiler's binary128 support (the soft-float
+// routines of its runtime, or on s390x the processor's own instructions), which is
+// correctly rounded in round-to-nearest-even under the start-up environment and
+// never flushes subnormals: all we need once NaN operands and invalid results are
+// dealt with by our own rules.
 QuadReal general_add(QuadReal x, QuadReal y) {
     if (const auto nan = nan_operand_result(x, y)) {
         return *nan;
     }
-    return settle_invalid_result(from_hardware(to_hardware(x) + to_hardware(y)));
+    return settle_invalid_result(from_binary128(to_binary128(x) + to_binary128(y)));
 }
 
 QuadReal general_multiply(QuadReal x, QuadReal y) {
     if (const auto nan = nan_operand_result(x, y)) {
         return *nan;
     }
-    return settle_invalid_result(from_hardware(to_hardware(x) * to_hardware(y)));
+    return settle_invalid_result(from_binary128(to_binary128(x) * to_binary128(y)));
 }
 
 QuadReal divide(QuadReal dividend, QuadReal divisor) {
     if (const auto nan = nan_operand_result(dividend, divisor)) {
         return *nan;
     }
-    return settle_invalid_result(from_hardware(to_hardware(dividend) / to_hardware(divisor)));
+    return settle_invalid_result(from_binary128(to_binary128(dividend) / to_binary128(divisor)));
 }
 
 QuadReal integer_power(QuadReal x, std::int32_t n) {

@@ -48,7 +48,7 @@ constexpr QuadReal pack(std::uint64_t sign, std::int64_t exponent, std::uint64_t
     if ((rounded_high >> 48) >= static_cast<std::uint64_t>(kMaxBiasedExponent)) {
         return kNeedsGeneralPath;
     }
-    return QuadReal{rounded_low, rounded_high | sign};
+    return QuadReal::from_words(rounded_high | sign, rounded_low);
 }
 
 // x + y for two normal operands of any signs and exponents, when the sum rounds
@@ -215,7 +215,7 @@ constexpr QuadReal try_accumulate(QuadReal sum, QuadReal addend) {
     if (((total_high ^ sum.high) & kExponentMask) != 0) {
         return kNeedsGeneralPath;
     }
-    return QuadReal{total_low, total_high};
+    return QuadReal::from_words(total_high, total_low);
 }
 
 // x * y when both are normal and the product rounds to a normal number.

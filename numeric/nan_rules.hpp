@@ -9,7 +9,7 @@
 namespace numeric {
 
 constexpr QuadReal quieted(QuadReal nan) {
-    return QuadReal{nan.low, nan.high | kQuietBit};
+    return QuadReal::from_words(nan.high | kQuietBit, nan.low);
 }
 
 // The result of a two-operand operation when at least one operand is a NaN;

@@ -4,20 +4,35 @@
 // layout, the constants and the comparisons are exact and independent of how the
 // arithmetic happens to be carried out.
 
+#include <bit>
 #include <cstdint>
 
 namespace numeric {
 
 // One binary128 value. `low` holds fraction bits 63..0, `high` holds the sign
-// (bit 63), the biased exponent (bits 62..48) and fraction bits 111..64. On a
-// little-endian machine this struct has exactly the binary128 memory layout,
-// least significant byte first.
+// (bit 63), the biased exponent (bits 62..48) and fraction bits 111..64. The two
+// words lie in the machine's byte order, so that the struct has exactly the
+// memory layout of the compiler's binary128 type (binary128.hpp checks it): on a
+// little-endian machine least significant byte first, on a big-endian one most
+// significant byte first. Values are built through from_words.
 struct QuadReal {
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    std::uint64_t high = 0;
+    std::uint64_t low = 0;
+#else
     std::uint64_t low = 0;
     std::uint64_t high = 0;
+#endif
+
+    // Declared, so that QuadReal is no aggregate: a list of its two words would
+    // mean different values on the two byte orders, and so does not compile.
+    constexpr QuadReal() = default;
 
     static constexpr QuadReal from_words(std::uint64_t high_word, std::uint64_t low_word) {
-        return QuadReal{low_word, high_word};
+        QuadReal x;
+        x.high = high_word;
+        x.low = low_word;
+        return x;
     }
 
     // Bitwise identity, not numeric equality: +0 and -0 differ, a NaN equals itself.
@@ -25,6 +40,8 @@ struct QuadReal {
 };
 
 static_assert(sizeof(QuadReal) == 16);
+static_assert(std::endian::native == std::endian::little || std::endian::native == std::endian::big,
+              "the words of a QuadReal need a machine of one byte order");
 
 inline constexpr int kFractionBits = 112;
 inline constexpr int kPrecisionBits = 113;
@@ -63,7 +80,7 @@ constexpr bool is_zero(QuadReal x) {
 }
 
 constexpr QuadReal magnitude(QuadReal x) {
-    return QuadReal{x.low, x.high & ~kSignMask};
+    return QuadReal::from_words(x.high & ~kSignMask, x.low);
 }
 
 }  // namespace numeric

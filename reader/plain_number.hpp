@@ -29,12 +29,7 @@ inline constexpr std::uint64_t kTopBits = 0x8080808080808080ULL;
 
 // Eight characters, the first in the low byte.
 inline std::uint64_t load_word(const char* p) {
-    std::uint64_t word;
-    std::memcpy(&word, p, sizeof word);
-    if constexpr (std::endian::native == std::endian::big) {
-        word = __builtin_bswap64(word);
-    }
-    return word;
+    return load_characters(p);
 }
 
 // Where in memory the first marked byte of eight, read as one word, lies.

@@ -26,7 +26,7 @@ constexpr int kTurns = 15;
 
 void fill(std::span<QuadReal> elements) {
     for (std::size_t i = 0; i < elements.size(); ++i) {
-        elements[i] = QuadReal{i, 0x3FFF000000000000ULL};
+        elements[i] = QuadReal::from_words(0x3FFF000000000000ULL, i);
     }
     benchmark::DoNotOptimize(elements.data());
 }

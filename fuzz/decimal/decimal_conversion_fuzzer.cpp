@@ -30,6 +30,7 @@
 #include "decimal/decimal_fast_path.hpp"
 #include "decimal/decimal_scan.hpp"
 #include "fuzz/support/exact.hpp"
+#include "fuzz/support/input_bytes.hpp"
 #include "fuzz/support/report.hpp"
 #include "numeric/constants.hpp"
 
@@ -228,9 +229,7 @@ std::string boundary_text(const std::uint8_t* data, std::size_t size) {
     if (size > 16) {
         std::memcpy(layout, data + 16, size - 16 < 8 ? size - 16 : 8);
     }
-    QuadReal value;
-    std::memcpy(&value.low, pattern, 8);
-    std::memcpy(&value.high, pattern + 8, 8);
+    QuadReal value = fuzzsupport::quad_from_bytes(pattern);
     const auto biased = static_cast<int>((value.high >> 48) & 0x7FFF);
     if ((layout[0] >> 4) != 0xF) {
         // Mostly ordinary magnitudes, about 10^-154 to 10^154, where the fast path

@@ -19,7 +19,6 @@
 
 #include <array>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +26,7 @@
 #include "decimal/decimal_digits.hpp"
 #include "decimal/general_field.hpp"
 #include "fuzz/support/exact.hpp"
+#include "fuzz/support/input_bytes.hpp"
 #include "fuzz/support/report.hpp"
 #include "numeric/bit_pattern.hpp"
 
@@ -241,9 +241,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 16) {
         return 0;
     }
-    QuadReal value;
-    std::memcpy(&value.low, data, 8);
-    std::memcpy(&value.high, data + 8, 8);
+    QuadReal value = fuzzsupport::quad_from_bytes(data);
     const std::uint8_t count_byte = size > 16 ? data[16] : 0;
     const std::uint8_t width_byte = size > 17 ? data[17] : 12;
     const std::uint8_t digits_byte = size > 18 ? data[18] : 5;

@@ -30,7 +30,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -45,6 +44,7 @@
 #include "evaluation/run_sequence.hpp"
 #include "fuzz/support/in_process.hpp"
 #include "fuzz/support/report.hpp"
+#include "numeric/binary128.hpp"
 #include "numeric/constants.hpp"
 #include "reader/free_form_input.hpp"
 #include "units/units.hpp"
@@ -140,15 +140,15 @@ std::optional<std::int64_t> counted_records(const std::string& path) {
 
 // The evaluation's arithmetic once more, on the compiler's own binary128 type with
 // its plain operators, one rounded operation per step in the evaluation's order.
-using Binary128 = __float128;
+using numeric::Binary128;
 
 Binary128 hardware(numeric::QuadReal x) {
-    return std::bit_cast<Binary128>(x);
+    return numeric::to_binary128(x);
 }
 
 std::string field(Binary128 value) {
     char text[12];
-    recio::format_general_field_exactly(std::bit_cast<numeric::QuadReal>(value), 12, 5, text);
+    recio::format_general_field_exactly(numeric::from_binary128(value), 12, 5, text);
     return std::string(text, sizeof text);
 }
 
@@ -162,7 +162,7 @@ struct Expected {
 // Bit for bit, but any NaN for a NaN: which NaN an operation gives is the
 // arithmetic's own rule, checked where that arithmetic is tested.
 bool same(numeric::QuadReal computed, Binary128 expected) {
-    return computed == std::bit_cast<numeric::QuadReal>(expected) ||
+    return computed == numeric::from_binary128(expected) ||
            (expected != expected && hardware(computed) != hardware(computed));
 }
 

@@ -13,9 +13,9 @@
 // NaN, an infinity, a zero or a subnormal.
 
 #include <cstdint>
-#include <cstring>
 #include <string>
 
+#include "fuzz/support/input_bytes.hpp"
 #include "fuzz/support/report.hpp"
 #include "numeric/arithmetic.hpp"
 #include "numeric/bit_pattern.hpp"
@@ -52,12 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 32) {
         return 0;
     }
-    QuadReal x;
-    QuadReal y;
-    std::memcpy(&x.low, data, 8);
-    std::memcpy(&x.high, data + 8, 8);
-    std::memcpy(&y.low, data + 16, 8);
-    std::memcpy(&y.high, data + 24, 8);
+    const QuadReal x = fuzzsupport::quad_from_bytes(data);
+    QuadReal y = fuzzsupport::quad_from_bytes(data + 16);
     if (size > 32) {
         const int shape = data[32];
         const std::int64_t x_exponent = numeric::biased_exponent(x);

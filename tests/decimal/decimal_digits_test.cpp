@@ -318,8 +318,10 @@ TEST(TruncatedDigits, WordPathAgreesWithExactPath) {
     for (int biased = 16383 - 90; biased <= 16383 + 66; ++biased) {
         for (int count = 1; count <= 20; ++count) {
             for (int i = 0; i < 8; ++i) {
-                QuadReal value{random(), (random() & 0x8000FFFFFFFFFFFFULL) |
-                                             (static_cast<std::uint64_t>(biased) << 48)};
+                const std::uint64_t low = random();
+                QuadReal value = QuadReal::from_words(
+                    (random() & 0x8000FFFFFFFFFFFFULL) | (static_cast<std::uint64_t>(biased) << 48),
+                    low);
                 if (i % 2 == 0) {
                     value.low &= ~((std::uint64_t{1} << (random() % 64)) - 1);  // short fractions
                 }

@@ -38,7 +38,9 @@ TEST(GeneralFieldShortcut, AgreesOnRandomBinaryValuesOfOrdinaryMagnitude) {
     std::mt19937_64 random(20261208);
     for (int i = 0; i < 400000; ++i) {
         const std::uint64_t biased = 16383 - 70 + random() % 120;  // about 1e-21 to 1e15
-        QuadReal value{random(), (random() & 0x8000FFFFFFFFFFFFULL) | (biased << 48)};
+        const std::uint64_t low = random();
+        QuadReal value =
+            QuadReal::from_words((random() & 0x8000FFFFFFFFFFFFULL) | (biased << 48), low);
         if (i % 4 == 0) {
             value.low &= ~((std::uint64_t{1} << (random() % 64)) - 1);  // short binary fractions
         }

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -310,7 +311,7 @@ TEST(EnvironmentControls, Unio0AlsoReceivesTheLineOfAnAbortTrigger) {
     const auto result =
         run_driver({"no-unit", "41"}, {{"UNIO0", directory.file("err")}, {"oldrt_dump_flag", "1"}});
     EXPECT_EQ(result.err, "");
-    const std::string text = directory.read_file("err");
+    const std::string text = testsupport::without_emulator_line(directory.read_file("err"));
     const std::string abort_line = "iodiag: error (76): IOT trap signal\n";
     ASSERT_GT(text.size(), kMessage41.size() + abort_line.size());
     EXPECT_EQ(text.substr(0, kMessage41.size()), kMessage41);
@@ -381,8 +382,16 @@ TEST(SeriesAllocation, KraftThenWegOrTheConditionThatStopsThem) {
         {{"alloc", "10000000", "limit"}, "KRAFT 10000000 zero\n", kMessage41, 41},
 #endif
     };
+    const std::string emulation = testsupport::emulation();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments[1]);
+        if (c.arguments.size() > 2 && !emulation.empty()) {
+            std::printf(
+                "skipped under the emulator (%s), which needs more address space than "
+                "the limit allows: alloc %s limit\n",
+                emulation.c_str(), c.arguments[1].c_str());
+            continue;
+        }
         const auto result = run_driver(c.arguments, kAllocatorLimit);
         const std::string err = without_sanitizer_note(result.err);
         EXPECT_EQ(result.out, c.out);
@@ -455,19 +464,25 @@ TEST(RunDown, CloseFailureAfterASignal) {
     EXPECT_EQ(result.exit_status, 28);
 }
 
-// The system call the process is blocked in, if the system tells.
-std::string blocked_call(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+// Whether the process sleeps in the open of a FIFO, if the system tells: blocked
+// in openat. Under an emulator the system shows the host kernel's call numbers,
+// so there the kernel's place of waiting for the FIFO's other end tells instead.
+bool waits_in_open(pid_t pid) {
+    const std::string proc = "/proc/" + std::to_string(pid);
+    std::ifstream stat(proc + "/stat");
     std::string fields;
     std::getline(stat, fields);
     const auto state = fields.rfind(')');
     if (state == std::string::npos || fields.substr(state + 2, 1) != "S") {
-        return "";
+        return false;
     }
-    std::ifstream syscall_file("/proc/" + std::to_string(pid) + "/syscall");
-    std::string number;
-    syscall_file >> number;
-    return number;
+    std::string where;
+    if (testsupport::emulation().empty()) {
+        std::ifstream(proc + "/syscall") >> where;
+        return where == std::to_string(SYS_openat);
+    }
+    std::ifstream(proc + "/wchan") >> where;
+    return where == "wait_for_partner";
 }
 
 TEST(DiagnosticStep, SignalsWhileADiagnosticIsWrittenAddNoSecondOne) {
@@ -478,10 +493,9 @@ TEST(DiagnosticStep, SignalsWhileADiagnosticIsWrittenAddNoSecondOne) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
     testsupport::Child child(
         diagtest::driver({"no-unit", "41"}, {{"EVIO_DIAGNOSTIC_LOG_FILE", fifo}}));
-    const std::string openat = std::to_string(SYS_openat);
     int steady = 0;
     for (int i = 0; i < 500 && steady < 3; ++i) {
-        steady = blocked_call(child.pid()) == openat ? steady + 1 : 0;
+        steady = waits_in_open(child.pid()) ? steady + 1 : 0;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     ASSERT_EQ(steady, 3) << "the driver never waited in the open of the log";

@@ -78,6 +78,10 @@ TEST(FaultInjection, MemoryRefusedForTheSeries) {
         GTEST_SKIP()
             << "the sanitizer or the wrapper needs more address space than the limit allows";
     }
+    if (const std::string emulation = testsupport::emulation(); !emulation.empty()) {
+        GTEST_SKIP() << "the emulator (" << emulation
+                     << ") needs more address space than the limit allows";
+    }
     TempDir directory;
     write_series(directory, 2'000'000);        // 32 MB per array
     for (const rlim_t megabytes : {24, 56}) {  // refused for KRAFT, then only for WEG
@@ -276,8 +280,10 @@ class FastAndPlainPaths : public ::testing::TestWithParam<FaultScenario> {};
 
 TEST_P(FastAndPlainPaths, GiveTheSameBytes) {
     const FaultScenario& c = GetParam();
-    if (!c.limits.empty() && under_address_sanitizer()) {
-        GTEST_SKIP() << "the sanitizer's shadow memory needs the address space";
+    const std::string emulation = testsupport::emulation();
+    if (!c.limits.empty() && (under_address_sanitizer() || !emulation.empty())) {
+        GTEST_SKIP() << "the sanitizer's shadow memory or the emulator (" << emulation
+                     << ") needs the stack and address space the limits take";
     }
     PathsOutcome fast = run_scenario(c, "fast");
     for (int again = 0; c.same_tick && ::geteuid() == 0 && !fast.times_kept && again < 20; ++again) {
@@ -293,7 +299,7 @@ TEST_P(FastAndPlainPaths, GiveTheSameBytes) {
     if (c.result != nullptr) {
         EXPECT_EQ(plain.result.out, kAllPrompts + "\nE-unendlich = " + c.result + " MPa\n");
     }
-    if (!under_address_sanitizer()) {
+    if (!under_address_sanitizer() && emulation.empty()) {  // neither counts the program alone
         const long budget_kib = static_cast<long>(32 * c.records / 1024 + 8192);
         EXPECT_LE(fast.peak_memory_kib, budget_kib);
         EXPECT_LE(plain.peak_memory_kib, budget_kib);

@@ -190,6 +190,10 @@ TEST(Signals, FloatingPointSignalsBySignalCode) {
 }
 
 TEST(Signals, RealArithmeticTraps) {
+#if defined(__aarch64__)
+    GTEST_SKIP() << "arm64 traps neither an integer division by zero (it gives 0) nor, on "
+                    "most processors, a floating-point exception";
+#endif
     const auto integer = run_driver({"fpe-divide"});
     const auto [line, rest] = split_first_line(integer.err);
     EXPECT_EQ(line, "iodiag: severe (71): integer divide by zero\n");
@@ -218,9 +222,16 @@ TEST(Signals, DumpOfExceptionInformation) {
     EXPECT_EQ(terminated.err, kInterrupts[1].line);
 
     const auto fault = run_driver({"segv"}, {{"EVIO_DUMP_EXCEPTION_INFO", "y"}});
+    // The store was to address 16; s390x tells the page of a fault, not its byte.
+#if defined(__s390x__)
+    const std::string fault_address = "0000000000000000";
+#else
+    const std::string fault_address = "0000000000000010";
+#endif
     const std::string dump =
         "Exception information:\n  signal:          11 (SIGSEGV)\n  signal code:     1\n"
-        "  error number:    0\n  fault address:   0000000000000010\n";
+        "  error number:    0\n  fault address:   " +
+        fault_address + "\n";
     EXPECT_NE(fault.out.find(dump), std::string::npos) << fault.out;
     EXPECT_EQ(fault.exit_status, 174);
 
@@ -234,7 +245,15 @@ TEST(Signals, VerboseTracebackOfASignalShowsTheProcessorState) {
     const auto result = run_driver({"segv"}, {{"EVIO_ENABLE_VERBOSE_STACK_TRACE", "1"}});
     const auto [line, rest] = split_first_line(result.err);
     EXPECT_EQ(line, "iodiag: severe (174): SIGSEGV, segmentation fault occurred\n");
-    const std::string state = "\nProcessor state at the interrupted instruction:\n  RIP ";
+#if defined(__x86_64__)
+    const std::string first_register = "RIP ";
+#elif defined(__aarch64__)
+    const std::string first_register = "PC  ";
+#else
+    const std::string first_register = "(not available on this processor)\n";
+#endif
+    const std::string state =
+        "\nProcessor state at the interrupted instruction:\n  " + first_register;
     EXPECT_EQ(rest.substr(0, state.size()), state);
     const auto heading = rest.find("\nTraceback symbolic or hex stack dump follows:\n\n");
     ASSERT_NE(heading, std::string::npos);

@@ -51,17 +51,18 @@ std::string traceback(TraceStart start, const ImageDescription& image,
     return std::string(text.view());
 }
 
-// Frames laid out in one array, each two words (link, return address) and each
-// above the one before, the way a stack holds them.
+// Frames laid out in one array, each a link and a return address where this
+// processor keeps them, and each above the one before, the way a stack holds them.
 struct FakeStack {
-    alignas(16) std::array<std::uintptr_t, 64> words{};
+    static constexpr std::size_t kSpacing = 2 * (recio::kReturnAddressSlot + 1);
+    alignas(16) std::array<std::uintptr_t, 16 * kSpacing + 1> words{};
 
     std::uintptr_t frame(std::size_t index) const {
-        return reinterpret_cast<std::uintptr_t>(&words[4 * index]);
+        return reinterpret_cast<std::uintptr_t>(&words[kSpacing * index]);
     }
     void set(std::size_t index, std::uintptr_t link, std::uintptr_t return_address) {
-        words[4 * index] = link;
-        words[4 * index + 1] = return_address;
+        words[kSpacing * index] = link;
+        words[kSpacing * index + recio::kReturnAddressSlot] = return_address;
     }
 };
 
@@ -191,9 +192,26 @@ TEST(Traceback, VerboseFormListsEachFrameAsABlock) {
 TEST(Traceback, VerboseFormOfASignalBeginsWithTheProcessorState) {
     ucontext_t context;
     std::memset(&context, 0, sizeof context);
+    // The interrupted instruction, the stack pointer and the last register shown.
+#if defined(__x86_64__)
     context.uc_mcontext.gregs[REG_RIP] = 0x401000;
     context.uc_mcontext.gregs[REG_RSP] = 0x7ffc'0000'1000;
     context.uc_mcontext.gregs[REG_R15] = static_cast<greg_t>(0x1122'3344'5566'7788);
+    const std::string lines[] = {"RIP 0000000000401000", "RSP 00007FFC00001000",
+                                 "R15 1122334455667788"};
+#elif defined(__aarch64__)
+    context.uc_mcontext.pc = 0x401000;
+    context.uc_mcontext.sp = 0x7ffc'0000'1000;
+    context.uc_mcontext.regs[28] = 0x1122'3344'5566'7788;
+    const std::string lines[] = {"PC  0000000000401000", "SP  00007FFC00001000",
+                                 "X28 1122334455667788"};
+#elif defined(__s390x__)
+    context.uc_mcontext.psw.addr = 0x401000;
+    // The stack pointer's back chain: here the outermost frame.
+    const std::uintptr_t back_chain = 0;
+    context.uc_mcontext.gregs[15] = reinterpret_cast<std::uintptr_t>(&back_chain);
+    const std::string lines[] = {"(not available on this processor)"};
+#endif
     const TraceStart start = recio::trace_start_of_signal(context);
     EXPECT_EQ(start.code_address, 0x401000u);
     EXPECT_EQ(start.frame, 0u);
@@ -203,9 +221,9 @@ TEST(Traceback, VerboseFormOfASignalBeginsWithTheProcessorState) {
     ASSERT_NE(state, std::string::npos);
     ASSERT_NE(heading, std::string::npos);
     EXPECT_LT(state, heading);
-    EXPECT_NE(text.find("RIP 0000000000401000"), std::string::npos);
-    EXPECT_NE(text.find("RSP 00007FFC00001000"), std::string::npos);
-    EXPECT_NE(text.find("R15 1122334455667788"), std::string::npos);
+    for (const std::string& line : lines) {
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+    }
     EXPECT_NE(text.find("--------- Frame # 0\nImage:    emodul\n"), std::string::npos);
 }
 

@@ -6,12 +6,12 @@
 //
 // usage: arithmetic_differential [PAIRS] [SEED]   (exit status 1 on a difference)
 
-#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
 #include "numeric/arithmetic.hpp"
+#include "numeric/binary128.hpp"
 #include "numeric/bit_pattern.hpp"
 #include "numeric/constants.hpp"
 #include "numeric/floating_environment.hpp"
@@ -38,8 +38,8 @@ struct Random {
 
 QuadReal pattern(bool negative, int exponent, std::uint64_t high_fraction, std::uint64_t low) {
     const std::uint64_t sign = negative ? numeric::kSignMask : 0;
-    return QuadReal{
-        low, sign | (static_cast<std::uint64_t>(exponent) << 48) | (high_fraction & kFraction)};
+    return QuadReal::from_words(
+        sign | (static_cast<std::uint64_t>(exponent) << 48) | (high_fraction & kFraction), low);
 }
 
 // Fraction bits: all zero, all one, a few bits (exact results and ties), random.
@@ -152,8 +152,8 @@ QuadReal expected(QuadReal x, QuadReal y, Operation operation) {
     if (const auto nan = numeric::nan_operand_result(x, y)) {
         return *nan;
     }
-    const auto result = std::bit_cast<QuadReal>(
-        operation(std::bit_cast<__float128>(x), std::bit_cast<__float128>(y)));
+    const QuadReal result =
+        numeric::from_binary128(operation(numeric::to_binary128(x), numeric::to_binary128(y)));
     return numeric::is_nan(result) ? numeric::kDefaultNaN : result;
 }
 
@@ -175,7 +175,7 @@ int main(int argc, char** argv) {
     const unsigned long long seed = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 20261208;
     Random random{seed};
     Random running_random{seed + 1};  // its own stream: the pairs above stay as they were
-    const auto add = [](__float128 a, __float128 b) { return a + b; };
+    const auto add = [](numeric::Binary128 a, numeric::Binary128 b) { return a + b; };
     unsigned long long accumulated = 0;
     for (unsigned long long i = 0; i < pairs; ++i) {
         const auto [x, y] = next_pair(random);
@@ -200,7 +200,7 @@ int main(int argc, char** argv) {
         }
         const QuadReal product = numeric::multiply(x, y);
         const QuadReal want_product =
-            expected(x, y, [](__float128 a, __float128 b) { return a * b; });
+            expected(x, y, [](numeric::Binary128 a, numeric::Binary128 b) { return a * b; });
         if (product != want_product) {
             report("mul", x, y, product, want_product);
         }

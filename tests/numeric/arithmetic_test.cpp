@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cfenv>
+#include <cstdint>
 #include <string>
 
 #include "numeric/bit_pattern.hpp"
@@ -164,6 +166,33 @@ TEST(BitPatternTest, RejectsAnythingButThirtyTwoHexDigits) {
           "GFFF199999999999999999999999999A"}) {
         EXPECT_FALSE(numeric::parse_bit_pattern(bad).has_value()) << bad;
     }
+}
+
+// Start-up puts the one environment back whatever the process inherited: another
+// rounding direction and the processor's flush-to-zero controls.
+TEST(FloatingEnvironment, RestoresNearestRoundingAndGradualUnderflow) {
+    std::fesetround(FE_UPWARD);
+#if defined(__x86_64__)
+    std::uint32_t mxcsr = 0;
+    __asm__ volatile("stmxcsr %0" : "=m"(mxcsr));
+    mxcsr |= 0x8040U;  // flush to zero, denormals are zero
+    __asm__ volatile("ldmxcsr %0" : : "m"(mxcsr));
+#elif defined(__aarch64__)
+    std::uint64_t fpcr = 0;
+    __asm__ volatile("mrs %0, fpcr" : "=r"(fpcr));
+    fpcr |= std::uint64_t{1} << 24;  // flush to zero
+    __asm__ volatile("msr fpcr, %0" : : "r"(fpcr));
+#endif
+    numeric::set_floating_environment();
+    EXPECT_EQ(std::fegetround(), FE_TONEAREST);
+    volatile double smallest_normal = 0x1p-1022;
+    EXPECT_EQ(smallest_normal / 2, 0x1p-1023);
+    // 1 + 2^-113 is a tie that goes to even; 2^-16382 * 0.5 is a subnormal.
+    EXPECT_EQ(hex(numeric::general_add(bits(kOne), bits("3F8E0000000000000000000000000000"))),
+              kOne);
+    EXPECT_EQ(hex(numeric::general_multiply(bits("00010000000000000000000000000000"),
+                                            bits("3FFE0000000000000000000000000000"))),
+              "00008000000000000000000000000000");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/utsname.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -40,7 +41,9 @@ std::vector<std::string> environment_entries(const ChildOptions& options) {
     for (const auto& [name, value] : options.environment) {
         entries.push_back(name + "=" + value);
     }
-    for (const char* inherited : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+    // QEMU_LD_PREFIX: where an emulated child finds its target's libraries.
+    for (const char* inherited :
+         {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "QEMU_LD_PREFIX"}) {
         if (const char* value = std::getenv(inherited)) {
             entries.push_back(std::string(inherited) + "=" + value);
         }
@@ -128,6 +131,27 @@ std::vector<std::string> test_wrapper() {
         }
     }
     return words;
+}
+
+std::string emulation() {
+    utsname names{};
+    std::ifstream kernel_arch("/proc/sys/kernel/arch");
+    std::string kernel;
+    if (::uname(&names) != 0 || !std::getline(kernel_arch, kernel) || kernel == names.machine) {
+        return {};
+    }
+    return std::string(names.machine) + " on " + kernel;
+}
+
+std::string without_emulator_line(std::string text) {
+    // "qemu: uncaught target signal 6 (Aborted) - core dumped", for one.
+    const std::string_view emulator_line = "qemu: uncaught target signal ";
+    const std::size_t line = text.rfind(emulator_line);
+    if (line != std::string::npos && (line == 0 || text[line - 1] == '\n') &&
+        text.find('\n', line) == text.size() - 1 && !emulation().empty()) {
+        text.erase(line);
+    }
+    return text;
 }
 
 Child::Child(const ChildOptions& options) {
@@ -299,6 +323,7 @@ ChildResult Child::finish(Timeout timeout) {
         result_.exit_status = WEXITSTATUS(status);
     } else if (WIFSIGNALED(status)) {
         result_.signal = WTERMSIG(status);
+        result_.err = without_emulator_line(std::move(result_.err));
     }
     return result_;
 }

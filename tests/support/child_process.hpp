@@ -45,6 +45,18 @@ struct ChildOptions {
 // from EMODUL_TEST_WRAPPER (for example a valgrind command line); empty when unset.
 std::vector<std::string> test_wrapper();
 
+// How the tests run when a user-mode emulator (qemu-user) runs them and their
+// children for a processor that the kernel is not built for, as "aarch64 on
+// x86_64"; empty on a real processor. The few cases that the emulator itself
+// prevents (an address-space limit it needs room beyond, a traced child) are
+// skipped there with this text in the reason.
+std::string emulation();
+
+// `text` (a child's standard error) without the line an emulator adds at its end
+// when the child ends by a signal with a core image; unchanged on a real
+// processor. The results of the children below have it removed already.
+std::string without_emulator_line(std::string text);
+
 struct ChildResult {
     std::string out;
     std::string err;
