@@ -1,0 +1,118 @@
+#include "evaluation/measurement_loader.hpp"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/support/bit_patterns.hpp"
+
+namespace {
+
+using numeric::QuadReal;
+using testsupport::hex;
+
+// A field of digits/10^places. Its exact conversion is one division of the
+// compiler's binary128 (the arithmetic the differential checks hold ours to):
+// both operands are exact, and the quotient is never a tie between two values,
+// for it is either exact (a denominator of twos alone) or has no end in binary,
+// so rounding it to even or away from zero gives the same value.
+struct Field {
+    std::uint64_t digits;
+    int places;
+    bool negative;
+
+    unsigned long long scale() const {
+        unsigned long long power = 1;
+        for (int i = 0; i < places; ++i) {
+            power *= 10;
+        }
+        return power;
+    }
+    std::string text(bool with_exponent) const {
+        const char* sign = negative ? "-" : "";
+        const auto all = static_cast<unsigned long long>(digits);
+        char text[48];
+        if (with_exponent) {
+            std::snprintf(text, sizeof text, "%s%lluE-%d", sign, all, places);
+        } else if (places > 0) {
+            std::snprintf(text, sizeof text, "%s%llu.%0*llu", sign, all / scale(), places,
+                          all % scale());
+        } else {
+            std::snprintf(text, sizeof text, "%s%llu", sign, all);
+        }
+        return text;
+    }
+    __float128 value() const {
+        const __float128 quotient =
+            static_cast<__float128>(digits) / static_cast<__float128>(scale());
+        return negative ? -quotient : quotient;
+    }
+};
+
+Field random_field(std::mt19937_64& random) {
+    std::uint64_t bound = 10;
+    for (auto figures = random() % 9; figures > 0; --figures) {
+        bound *= 10;
+    }
+    return {random() % bound, static_cast<int>(random() % 8), random() % 16 == 0};
+}
+
+// Loads of 1 to 20000 records, around the 4096 records the sums helper takes at a
+// time, with one record not of plain numbers (its force with an exponent) nowhere,
+// in the middle or last, which moves the loader from its one pass to two. KRAFT
+// and WEG must hold the exact conversion of every field, and the sums must be
+// those taken in file order, bit for bit: an order changed anywhere moves only
+// their last bits.
+TEST(MeasurementLoader, ArraysAndSumsAreTheExactOnesInFileOrder) {
+    std::mt19937_64 random(20261210);
+    char path[] = "/tmp/emodul-load-XXXXXX";
+    ::close(::mkstemp(path));
+    for (const std::size_t count : {1, 4095, 4096, 4097, 9000, 20000}) {
+        for (const std::size_t odd_record : {std::size_t{0}, count / 2 + 1, count}) {
+            SCOPED_TRACE(std::to_string(count) + " records, not plain: " +
+                         std::to_string(odd_record));
+            std::string text;
+            std::vector<__float128> kraft;
+            std::vector<__float128> weg;
+            for (std::size_t i = 1; i <= count; ++i) {
+                const Field force = random_field(random);
+                const Field displacement = random_field(random);
+                const char* separator = i % 3 == 0 ? "\t" : (i % 5 == 0 ? "," : "  ");
+                text += std::to_string(i) + separator + force.text(i == odd_record) + separator +
+                        displacement.text(false) + "\n";
+                kraft.push_back(force.value());
+                weg.push_back(displacement.value());
+            }
+            std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+            const evaluation::MeasurementSeries series = evaluation::load_measurements(path);
+            ASSERT_EQ(series.n, static_cast<std::int32_t>(count));
+            __float128 s_ww = 0;
+            __float128 s_fw = 0;
+            std::size_t differences = 0;
+            for (std::size_t i = 0; i < count; ++i) {
+                s_ww = s_ww + weg[i] * weg[i];
+                s_fw = s_fw + kraft[i] * weg[i];
+                const QuadReal f = std::bit_cast<QuadReal>(kraft[i]);
+                const QuadReal w = std::bit_cast<QuadReal>(weg[i]);
+                if (series.kraft.elements()[i] != f || series.weg.elements()[i] != w) {
+                    EXPECT_LT(differences++, 1u)
+                        << "record " << i + 1 << ": " << hex(series.kraft.elements()[i]) << ' '
+                        << hex(series.weg.elements()[i]) << ", exact " << hex(f) << ' ' << hex(w);
+                }
+            }
+            EXPECT_EQ(differences, 0u);
+            EXPECT_EQ(hex(series.sums.s_ww()), hex(std::bit_cast<QuadReal>(s_ww)));
+            EXPECT_EQ(hex(series.sums.s_fw()), hex(std::bit_cast<QuadReal>(s_fw)));
+        }
+    }
+    ::unlink(path);
+}
+
+}  // namespace
