@@ -55,25 +55,45 @@ void write_series(const TempDir& directory, std::size_t records) {
     }
 }
 
+// A file-size limit before, inside and after the rows of plot.dat: a write the
+// system takes only in part is continued, and its refused rest ends the run with
+// 38 (EFBIG instead of a SIGXFSZ, as a full disk refuses it with ENOSPC). The
+// file keeps every byte the system took: the rows before, and of the row refused
+// halfway the part below the limit. Block buffering writes the rows as one piece.
 TEST(FaultInjection, FileSystemRefusingToGrowKeepsTheRowsWrittenBefore) {
     TempDir directory;
     write_series(directory, 20);
-    ChildOptions options = emodul_without_traceback(directory);
-    // Four rows of 25 bytes fit; the fifth write is refused with EFBIG instead of
-    // a SIGXFSZ, as a full disk refuses it with ENOSPC.
-    options.limits = {{RLIMIT_FSIZE, 100}};
-    options.ignored_signals = {SIGXFSZ};
-    const ChildResult result = testsupport::run_child(options, kAnswers);
-    EXPECT_EQ(result.err,
-              "iodiag: File too large\niodiag: severe (38): error during write, unit 10, file " +
-                  directory.file("plot.dat") + "\n");
-    EXPECT_EQ(result.exit_status, 38);
-    EXPECT_EQ(result.out, kAllPrompts + "\nE-unendlich =   679.41     MPa\n");
-    EXPECT_EQ(directory.read_file("plot.dat"),
-              "  0.0000      0.0000    \n"
-              "  1.0000      2.0000    \n"
-              "  2.0000      4.0000    \n"
-              "  3.0000      6.0000    \n");
+    std::string plot = "  0.0000      0.0000    \n";  // 12 rows of 25 bytes
+    for (int i = 1; i <= 11; ++i) {
+        const auto field = [](int v) {
+            return "  " + std::to_string(v) + (v < 10 ? ".0000    " : ".000    ");
+        };
+        plot += field(i) + field(2 * i) + "\n";
+    }
+    const struct {
+        rlim_t limit;
+        bool buffered;
+    } cases[] = {{0, false},   {10, false},  {25, false},  {100, false}, {110, false}, {290, false},
+                 {299, false}, {300, false}, {301, false}, {0, true},    {290, true},  {300, true}};
+    for (const auto& [limit, buffered] : cases) {
+        SCOPED_TRACE("limit " + std::to_string(limit) + (buffered ? ", buffered" : ""));
+        ChildOptions options = emodul_without_traceback(directory);
+        if (buffered) {
+            options.environment.emplace_back("UNIO_BUFFERED", "y");
+        }
+        options.limits = {{RLIMIT_FSIZE, limit}};
+        options.ignored_signals = {SIGXFSZ};
+        ::unlink(directory.file("plot.dat").c_str());
+        const ChildResult result = testsupport::run_child(options, kAnswers);
+        const bool refused = limit < plot.size();
+        EXPECT_EQ(result.err, refused ? "iodiag: File too large\niodiag: severe (38): error during "
+                                        "write, unit 10, file " +
+                                            directory.file("plot.dat") + "\n"
+                                      : "");
+        EXPECT_EQ(result.exit_status, refused ? 38 : 0);
+        EXPECT_EQ(result.out, kAllPrompts + "\nE-unendlich =   679.41     MPa\n");
+        EXPECT_EQ(directory.read_file("plot.dat"), plot.substr(0, limit));
+    }
 }
 
 TEST(FaultInjection, MemoryRefusedForTheSeries) {

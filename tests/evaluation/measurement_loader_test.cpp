@@ -76,8 +76,8 @@ TEST(MeasurementLoader, ArraysAndSumsAreTheExactOnesInFileOrder) {
     ::close(::mkstemp(path));
     for (const std::size_t count : {1, 4095, 4096, 4097, 9000, 20000}) {
         for (const std::size_t odd_record : {std::size_t{0}, count / 2 + 1, count}) {
-            SCOPED_TRACE(std::to_string(count) + " records, not plain: " +
-                         std::to_string(odd_record));
+            SCOPED_TRACE(std::to_string(count) +
+                         " records, not plain: " + std::to_string(odd_record));
             std::string text;
             std::vector<__float128> kraft;
             std::vector<__float128> weg;

@@ -250,8 +250,7 @@ int run_read_cases(std::span<char* const> arguments) {
         const bool header_size = words.size() == 3 || words.size() == 6;
         const auto count = header_size ? item_count_of(words[0]) : std::nullopt;
         const auto length = header_size ? size_of(words[2]) : std::nullopt;
-        const auto shape =
-            count ? row_shape_of(std::span(words).subspan(3), *count) : std::nullopt;
+        const auto shape = count ? row_shape_of(std::span(words).subspan(3), *count) : std::nullopt;
         if (!count || !length || !shape || (words[1] != "e" && words[1] != "n")) {
             std::fputs("quadprobe: malformed case header\n", stderr);
             return kUsageStatus;
