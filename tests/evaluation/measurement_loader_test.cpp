@@ -18,50 +18,33 @@ namespace {
 using numeric::QuadReal;
 using testsupport::hex;
 
-// A field of digits/10^places. Its exact conversion is one division of the
-// compiler's binary128 (the arithmetic the differential checks hold ours to):
-// both operands are exact, and the quotient is never a tie between two values,
+// A random field, digits / 10^places, and its exact conversion: one division of
+// the compiler's binary128 (the arithmetic the differential checks hold ours to).
+// Both operands are exact, and the quotient is never a tie between two values,
 // for it is either exact (a denominator of twos alone) or has no end in binary,
 // so rounding it to even or away from zero gives the same value.
 struct Field {
-    std::uint64_t digits;
-    int places;
-    bool negative;
-
-    unsigned long long scale() const {
-        unsigned long long power = 1;
-        for (int i = 0; i < places; ++i) {
-            power *= 10;
-        }
-        return power;
-    }
-    std::string text(bool with_exponent) const {
-        const char* sign = negative ? "-" : "";
-        const auto all = static_cast<unsigned long long>(digits);
-        char text[48];
-        if (with_exponent) {
-            std::snprintf(text, sizeof text, "%s%lluE-%d", sign, all, places);
-        } else if (places > 0) {
-            std::snprintf(text, sizeof text, "%s%llu.%0*llu", sign, all / scale(), places,
-                          all % scale());
-        } else {
-            std::snprintf(text, sizeof text, "%s%llu", sign, all);
-        }
-        return text;
-    }
-    __float128 value() const {
-        const __float128 quotient =
-            static_cast<__float128>(digits) / static_cast<__float128>(scale());
-        return negative ? -quotient : quotient;
-    }
+    std::string text;
+    __float128 value;
 };
 
-Field random_field(std::mt19937_64& random) {
-    std::uint64_t bound = 10;
-    for (auto figures = random() % 9; figures > 0; --figures) {
-        bound *= 10;
+Field random_field(std::mt19937_64& random, bool with_exponent) {
+    const int places = static_cast<int>(random() % 8);
+    unsigned long long scale = 1;
+    for (int i = 0; i < places; ++i) {
+        scale *= 10;
     }
-    return {random() % bound, static_cast<int>(random() % 8), random() % 16 == 0};
+    const unsigned long long digits = (random() >> (random() % 64)) % 1'000'000'000;
+    const bool negative = random() % 16 == 0;
+    char text[48];
+    if (with_exponent) {
+        std::snprintf(text, sizeof text, "%s%lluE-%d", negative ? "-" : "", digits, places);
+    } else {
+        std::snprintf(text, sizeof text, "%s%llu.%0*llu", negative ? "-" : "", digits / scale,
+                      places, digits % scale);
+    }
+    const __float128 quotient = static_cast<__float128>(digits) / static_cast<__float128>(scale);
+    return {text, negative ? -quotient : quotient};
 }
 
 // Loads of 1 to 20000 records, around the 4096 records the sums helper takes at a
@@ -82,13 +65,13 @@ TEST(MeasurementLoader, ArraysAndSumsAreTheExactOnesInFileOrder) {
             std::vector<__float128> kraft;
             std::vector<__float128> weg;
             for (std::size_t i = 1; i <= count; ++i) {
-                const Field force = random_field(random);
-                const Field displacement = random_field(random);
+                const Field force = random_field(random, i == odd_record);
+                const Field displacement = random_field(random, false);
                 const char* separator = i % 3 == 0 ? "\t" : (i % 5 == 0 ? "," : "  ");
-                text += std::to_string(i) + separator + force.text(i == odd_record) + separator +
-                        displacement.text(false) + "\n";
-                kraft.push_back(force.value());
-                weg.push_back(displacement.value());
+                text += std::to_string(i) + separator + force.text + separator + displacement.text +
+                        "\n";
+                kraft.push_back(force.value);
+                weg.push_back(displacement.value);
             }
             std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
             const evaluation::MeasurementSeries series = evaluation::load_measurements(path);
