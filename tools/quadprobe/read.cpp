@@ -141,17 +141,18 @@ int serve_rows(const RowShape& shape, recio::EndExit end_exit, const std::string
     return recio::normal_end();
 }
 
-// The words behind "N E LENGTH" of a case line; nothing when they are malformed.
+// The three words behind "N E LENGTH" of a case line, or none: nothing when
+// they are malformed.
 std::optional<RowShape> row_shape_of(std::span<const std::string_view> words, std::size_t count) {
     RowShape shape;
     if (words.empty()) {
         return shape;
     }
-    std::string_view rows = words.size() == 3 ? words[0] : std::string_view();
+    std::string_view rows = words[0];
     shape.plain_first = rows.ends_with('p');
     rows.remove_suffix(shape.plain_first ? 1 : 0);
     const auto row_count = item_count_of(rows);
-    const auto block = words.size() == 3 ? item_count_of(words[2]) : std::nullopt;
+    const auto block = item_count_of(words[2]);
     if (!row_count || !block || words[1].size() != count ||
         words[1].find_first_not_of("k-") != std::string_view::npos) {
         return std::nullopt;
