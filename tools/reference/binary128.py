@@ -90,10 +90,16 @@ def round_rational(q, ties="even", zero_negative=False):
     zero_negative gives the sign of a result that is exactly zero.
     Returns the pattern; overflow gives an infinity.
     """
-    if q == 0:
+    return round_quotient(q.numerator, q.denominator, ties, zero_negative)
+
+
+def round_quotient(numerator, denominator, ties="even", zero_negative=False):
+    """round_rational of numerator / denominator (integers, denominator > 0),
+    without reducing the fraction first."""
+    if numerator == 0:
         return NEG_ZERO if zero_negative else POS_ZERO
-    sign = SIGN if q < 0 else 0
-    numerator, denominator = abs(q.numerator), q.denominator
+    sign = SIGN if numerator < 0 else 0
+    numerator = abs(numerator)
     e = _floor_log2(numerator, denominator)
     quantum_exponent = max(e - FRACTION_BITS, MIN_QUANTUM_EXPONENT)
     # n and the remainder of |q| / 2**quantum_exponent, in integers.
