@@ -47,10 +47,17 @@ void append_to_log_file(const ControlPath& path, std::string_view text) {
 }  // namespace
 
 int write_fully(int descriptor, std::string_view bytes) {
+    std::size_t passed = 0;
+    return write_fully(descriptor, bytes, passed);
+}
+
+int write_fully(int descriptor, std::string_view bytes, std::size_t& passed) {
+    passed = 0;
     while (!bytes.empty()) {
         const ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
         if (written > 0) {
             bytes.remove_prefix(static_cast<std::size_t>(written));
+            passed += static_cast<std::size_t>(written);
         } else if (written == 0) {
             return EIO;
         } else if (errno != EINTR) {

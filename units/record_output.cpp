@@ -18,6 +18,25 @@ constexpr std::size_t kBlockSize = 1 << 16;
     fail_on_unit(Condition::write_error, unit);
 }
 
+// Passes whole records on. A write refused after the system took part of them
+// (a file that may not grow takes what fits) would leave a piece of a record in
+// the file: unit 10's file, which this program opened itself, is cut back behind
+// the last whole one, so that it holds exactly the records finished before the
+// failure. Standard output is left alone, for others may write to its file too.
+// Safe in a signal handler.
+int write_whole_records(UnitConnection& unit, std::string_view records) {
+    std::size_t passed = 0;
+    const int error = write_fully(unit.descriptor, records, passed);
+    if (error != 0 && passed > 0 && unit.unit == kFileUnit && unit.seekable) {
+        const off_t reached = ::lseek(unit.descriptor, 0, SEEK_CUR);
+        const std::size_t whole = records.substr(0, passed).rfind('\n') + 1;  // 0 when none
+        if (reached >= static_cast<off_t>(passed)) {
+            (void)::ftruncate(unit.descriptor, reached - static_cast<off_t>(passed - whole));
+        }
+    }
+    return error;
+}
+
 // A file opened for rewriting keeps nothing of its old contents behind the
 // records of this run: it is cut at the current position once the first record
 // has been passed on. Devices refuse the cut with EINVAL, which is harmless.
@@ -41,14 +60,14 @@ void collect(UnitConnection& unit, std::string_view record) {
         flush_output(unit);
     }
     if (record.size() > kBlockSize) {
-        if (const int error = write_fully(unit.descriptor, record)) {
+        if (const int error = write_whole_records(unit, record)) {
             fail_write(unit, error);
         }
         return;
     }
     if (!unit.output.reserve(kBlockSize)) {
         // No memory for the block: pass the record on unbuffered instead.
-        if (const int error = write_fully(unit.descriptor, record)) {
+        if (const int error = write_whole_records(unit, record)) {
             fail_write(unit, error);
         }
         return;
@@ -65,7 +84,7 @@ void write_record(UnitConnection& unit, std::string_view record) {
     }
     if (unit.block_buffering) {
         collect(unit, record);
-    } else if (const int error = write_fully(unit.descriptor, record)) {
+    } else if (const int error = write_whole_records(unit, record)) {
         fail_write(unit, error);
     }
     if (unit.cut_pending) {
@@ -76,7 +95,7 @@ void write_record(UnitConnection& unit, std::string_view record) {
 int write_pending_output(UnitConnection& unit) {
     const std::size_t length = unit.output_length;
     unit.output_length = 0;
-    return length == 0 ? 0 : write_fully(unit.descriptor, {unit.output.data(), length});
+    return length == 0 ? 0 : write_whole_records(unit, {unit.output.data(), length});
 }
 
 void flush_output(UnitConnection& unit) {

@@ -52,25 +52,45 @@ void write_series(const TempDir& directory, std::size_t records) {
     }
 }
 
+// A file-size limit before, inside and after the rows of plot.dat: a write the
+// system takes only in part is continued, and its refused rest ends the run with
+// 38 (EFBIG instead of a SIGXFSZ, as a full disk refuses it with ENOSPC). The
+// file keeps exactly the rows finished before: of a row refused halfway, the part
+// the system took is cut off again. Block buffering writes the rows as one piece.
 TEST(FaultInjection, FileSystemRefusingToGrowKeepsTheRowsWrittenBefore) {
     TempDir directory;
     write_series(directory, 20);
-    ChildOptions options = emodul_without_traceback(directory);
-    // Four rows of 25 bytes fit; the fifth write is refused with EFBIG instead of
-    // a SIGXFSZ, as a full disk refuses it with ENOSPC.
-    options.limits = {{RLIMIT_FSIZE, 100}};
-    options.ignored_signals = {SIGXFSZ};
-    const ChildResult result = testsupport::run_child(options, kAnswers);
-    EXPECT_EQ(result.err,
-              "iodiag: File too large\niodiag: severe (38): error during write, unit 10, file " +
-                  directory.file("plot.dat") + "\n");
-    EXPECT_EQ(result.exit_status, 38);
-    EXPECT_EQ(result.out, kAllPrompts + "\nE-unendlich =   679.41     MPa\n");
-    EXPECT_EQ(directory.read_file("plot.dat"),
-              "  0.0000      0.0000    \n"
-              "  1.0000      2.0000    \n"
-              "  2.0000      4.0000    \n"
-              "  3.0000      6.0000    \n");
+    std::string plot = "  0.0000      0.0000    \n";  // 12 rows of 25 bytes
+    for (int i = 1; i <= 11; ++i) {
+        const auto field = [](int v) {
+            return "  " + std::to_string(v) + (v < 10 ? ".0000    " : ".000    ");
+        };
+        plot += field(i) + field(2 * i) + "\n";
+    }
+    const struct {
+        rlim_t limit;
+        bool buffered;
+    } cases[] = {{0, false},   {10, false},  {25, false},  {100, false}, {110, false}, {290, false},
+                 {299, false}, {300, false}, {301, false}, {0, true},    {290, true},  {300, true}};
+    for (const auto& [limit, buffered] : cases) {
+        SCOPED_TRACE("limit " + std::to_string(limit) + (buffered ? ", buffered" : ""));
+        ChildOptions options = emodul_without_traceback(directory);
+        if (buffered) {
+            options.environment.emplace_back("UNIO_BUFFERED", "y");
+        }
+        options.limits = {{RLIMIT_FSIZE, limit}};
+        options.ignored_signals = {SIGXFSZ};
+        ::unlink(directory.file("plot.dat").c_str());
+        const ChildResult result = testsupport::run_child(options, kAnswers);
+        const bool refused = limit < plot.size();
+        EXPECT_EQ(result.err, refused ? "iodiag: File too large\niodiag: severe (38): error during "
+                                        "write, unit 10, file " +
+                                            directory.file("plot.dat") + "\n"
+                                      : "");
+        EXPECT_EQ(result.exit_status, refused ? 38 : 0);
+        EXPECT_EQ(result.out, kAllPrompts + "\nE-unendlich =   679.41     MPa\n");
+        EXPECT_EQ(directory.read_file("plot.dat"), plot.substr(0, limit / 25 * 25));
+    }
 }
 
 TEST(FaultInjection, MemoryRefusedForTheSeries) {
@@ -114,9 +134,13 @@ TEST(FaultInjection, ReadRefusedByTheSystem) {
 // record + 8 MiB of memory. As root the files lie in a ramfs, whose file times
 // move in ticks of the coarse clock, so that a rewrite in the tick of an earlier
 // one leaves them as they were.
+// A file's text, made when the scenario runs: a test program starts once for
+// each test, so nothing large is made before.
+using Text = std::string (*)();
+
 struct FaultScenario {
     const char* name;
-    std::vector<std::pair<const char*, std::string>> files;  // m.txt is measured
+    std::vector<std::pair<const char*, Text>> files;  // m.txt is measured
     const char* script;
     int status;
     const char* result = nullptr;  // the result field, when it is to be checked
@@ -140,8 +164,9 @@ std::string fixed_records(std::size_t from, std::size_t to, int factor,
     std::string text;
     char line[64];
     for (std::size_t i = from; i <= to; ++i) {
-        std::snprintf(line, sizeof line, i == exponent_at ? "%3zuE0 %10.3f %8.3f\n" : "%5zu %10.3f %8.3f\n",
-                      i % 1000, static_cast<double>(factor) * static_cast<double>(i % 5000 + 1),
+        std::snprintf(line, sizeof line,
+                      i == exponent_at ? "%3zuE0 %10.3f %8.3f\n" : "%5zu %10.3f %8.3f\n", i % 1000,
+                      static_cast<double>(factor) * static_cast<double>(i % 5000 + 1),
                       static_cast<double>(i % 5000 + 1));
         text += line;
     }
@@ -157,46 +182,94 @@ std::string repeated(std::size_t count, std::string_view line) {
     return text;
 }
 
-const std::string kSeries = fixed_records(1, 9000, 2);
+std::string series() {
+    return fixed_records(1, 9000, 2);
+}
 // The first 2500 records changed, the file's size kept.
-const std::string kRewritten = fixed_records(1, 2500, 3) + fixed_records(2501, 9000, 2);
-const std::string kHandedOver = fixed_records(1, 9000, 2, 5000);
-const std::string kRewrittenHandedOver = fixed_records(1, 2500, 3) + fixed_records(2501, 9000, 2, 5000);
+std::string rewritten() {
+    return fixed_records(1, 2500, 3) + fixed_records(2501, 9000, 2);
+}
+std::string handed_over() {
+    return fixed_records(1, 9000, 2, 5000);
+}
+std::string rewritten_handed_over() {
+    return fixed_records(1, 2500, 3) + fixed_records(2501, 9000, 2, 5000);
+}
 
 const FaultScenario kFaultScenarios[] = {
     {"replaced_by_slashes_after_the_first_read",
-     {{"m.txt", repeated(1000, "1 2 3\n") + repeated(20000, "1E0 5 7\n")},
-      {"new.txt", repeated(21000, "1/\n")}},
-     "read:1:65536 rename new.txt m.txt", 0, " NaN        ", 21000},
+     {{"m.txt", [] { return repeated(1000, "1 2 3\n") + repeated(20000, "1E0 5 7\n"); }},
+      {"new.txt", [] { return repeated(21000, "1/\n"); }}},
+     "read:1:65536 rename new.txt m.txt",
+     0,
+     " NaN        ",
+     21000},
     {"link_swapped_before_the_reopen",
-     {{"a.txt", kSeries}, {"b.txt", repeated(9000, "7 /\n")}},
-     "open:1 link a.txt m.txt\nopen:2 link b.txt m.txt", 0, " NaN        ", 9000},
+     {{"a.txt", series}, {"b.txt", [] { return repeated(9000, "7 /\n"); }}},
+     "open:1 link a.txt m.txt\nopen:2 link b.txt m.txt",
+     0,
+     " NaN        ",
+     9000},
     {"replaced_by_a_longer_file_before_the_reopen",
-     {{"m.txt", kSeries}, {"new.txt", fixed_records(1, 12000, 3)}},
-     "open:2 rename new.txt m.txt", 0, "  1019.1    ", 9000},
-    {"shrunk_before_the_reopen", {{"m.txt", kSeries}}, "open:2 truncate m.txt 26000", 24, nullptr,
+     {{"m.txt", series}, {"new.txt", [] { return fixed_records(1, 12000, 3); }}},
+     "open:2 rename new.txt m.txt",
+     0,
+     "  1019.1    ",
+     9000},
+    {"shrunk_before_the_reopen",
+     {{"m.txt", series}},
+     "open:2 truncate m.txt 26000",
+     24,
+     nullptr,
      9000},
     {"rewritten_in_place_after_the_first_read",
-     {{"m.txt", kSeries}, {"old.txt", kSeries}, {"new.txt", kRewritten}},
-     "open:1 tick ; overwrite old.txt m.txt\nread:1:65536 overwrite new.txt m.txt", 0, nullptr,
-     9000, {}, 1, true},
+     {{"m.txt", series}, {"old.txt", series}, {"new.txt", rewritten}},
+     "open:1 tick ; overwrite old.txt m.txt\nread:1:65536 overwrite new.txt m.txt",
+     0,
+     nullptr,
+     9000,
+     {},
+     1,
+     true},
     {"rewritten_in_place_at_the_hand_over",
-     {{"m.txt", kHandedOver}, {"old.txt", kHandedOver}, {"new.txt", kRewrittenHandedOver}},
-     "open:1 tick ; overwrite old.txt m.txt\nread:1:131072 overwrite new.txt m.txt", 0, nullptr,
-     9000, {}, 1, true},
+     {{"m.txt", handed_over}, {"old.txt", handed_over}, {"new.txt", rewritten_handed_over}},
+     "open:1 tick ; overwrite old.txt m.txt\nread:1:131072 overwrite new.txt m.txt",
+     0,
+     nullptr,
+     9000,
+     {},
+     1,
+     true},
     {"rewritten_in_place_before_the_reopen",
-     {{"m.txt", kHandedOver}, {"old.txt", kHandedOver}, {"new.txt", kRewrittenHandedOver}},
-     "open:1 tick ; overwrite old.txt m.txt\nopen:2 overwrite new.txt m.txt", 0, nullptr, 9000, {}, 1, true},
+     {{"m.txt", handed_over}, {"old.txt", handed_over}, {"new.txt", rewritten_handed_over}},
+     "open:1 tick ; overwrite old.txt m.txt\nopen:2 overwrite new.txt m.txt",
+     0,
+     nullptr,
+     9000,
+     {},
+     1,
+     true},
     {"rewritten_behind_the_plain_records",
-     {{"m.txt", kHandedOver}, {"new.txt", kHandedOver.substr(0, 6000 * 26) +
-                                              fixed_records(6001, 9000, 7)}},
-     "open:2 overwrite new.txt m.txt", 0, nullptr, 9000},
-    {"small_stack", {{"m.txt", kSeries}}, "", 0, "  679.41    ", 9000,
-     {{RLIMIT_STACK, 300 << 10}}},
-    {"small_address_space", {{"m.txt", fixed_records(1, 100000, 2)}}, "", 0, "  679.41    ", 100000,
+     {{"m.txt", handed_over},
+      {"new.txt",
+       [] { return handed_over().substr(0, 6000 * 26) + fixed_records(6001, 9000, 7); }}},
+     "open:2 overwrite new.txt m.txt",
+     0,
+     nullptr,
+     9000},
+    {"small_stack", {{"m.txt", series}}, "", 0, "  679.41    ", 9000, {{RLIMIT_STACK, 300 << 10}}},
+    {"small_address_space",
+     {{"m.txt", [] { return fixed_records(1, 100000, 2); }}},
+     "",
+     0,
+     "  679.41    ",
+     100000,
      {{RLIMIT_AS, rlim_t{64} << 20}}},
     {"blank_lines_behind_the_records",
-     {{"m.txt", fixed_records(1, 200000, 2) + repeated(8 << 20, "\n")}}, "", 0, "  679.41    ",
+     {{"m.txt", [] { return fixed_records(1, 200000, 2) + repeated(8 << 20, "\n"); }}},
+     "",
+     0,
+     "  679.41    ",
      200000},
 };
 
@@ -206,8 +279,8 @@ public:
     bool mounted() const { return mounted_; }
 
     explicit RamFileSystem(const TempDir& directory) : path_(directory.path()) {
-        mounted_ = ::geteuid() == 0 &&
-                   ::mount("ramfs", path_.c_str(), "ramfs", 0, "mode=0777") == 0;
+        mounted_ =
+            ::geteuid() == 0 && ::mount("ramfs", path_.c_str(), "ramfs", 0, "mode=0777") == 0;
     }
     RamFileSystem(const RamFileSystem&) = delete;
     RamFileSystem& operator=(const RamFileSystem&) = delete;
@@ -234,7 +307,8 @@ std::string first_difference(const std::string& a, const std::string& b) {
     const auto line_of = [&](const std::string& text) {
         return text.substr(from, text.find('\n', from) - from);
     };
-    return "line " + std::to_string(std::count(a.begin(), a.begin() + static_cast<long>(from), '\n') + 1) +
+    return "line " +
+           std::to_string(std::count(a.begin(), a.begin() + static_cast<long>(from), '\n') + 1) +
            ": '" + line_of(a) + "' against '" + line_of(b) + "' (" +
            std::to_string(std::count(a.begin(), a.end(), '\n')) + " and " +
            std::to_string(std::count(b.begin(), b.end(), '\n')) + " lines)";
@@ -250,7 +324,8 @@ struct PathsOutcome {
 PathsOutcome run_scenario(const FaultScenario& c, const char* paths) {
     TempDir directory;
     RamFileSystem ram(directory);
-    for (const auto& [name, contents] : c.files) {
+    for (const auto& [name, text] : c.files) {
+        const std::string contents = text();
         std::ofstream file(directory.file(name), std::ios::binary);
         std::string chunk;
         for (std::size_t i = 0; i < c.repeat; i += chunk.size() / contents.size()) {
@@ -286,7 +361,8 @@ TEST_P(FastAndPlainPaths, GiveTheSameBytes) {
                      << ") needs the stack and address space the limits take";
     }
     PathsOutcome fast = run_scenario(c, "fast");
-    for (int again = 0; c.same_tick && ::geteuid() == 0 && !fast.times_kept && again < 20; ++again) {
+    for (int again = 0; c.same_tick && ::geteuid() == 0 && !fast.times_kept && again < 20;
+         ++again) {
         fast = run_scenario(c, "fast");
     }
     const PathsOutcome plain = run_scenario(c, "plain");
@@ -312,7 +388,13 @@ INSTANTIATE_TEST_SUITE_P(Loading, FastAndPlainPaths, ::testing::ValuesIn(kFaultS
 // A count no series can have is refused before memory is set aside for it. Run
 // under the label `long`: the file has 1.5 GiB.
 const FaultScenario kLongFaultScenarios[] = {
-    {"more_records_than_a_series_can_have", {{"m.txt", "1 2 3\n"}}, "", 179, nullptr, 0, {},
+    {"more_records_than_a_series_can_have",
+     {{"m.txt", [] { return std::string("1 2 3\n"); }}},
+     "",
+     179,
+     nullptr,
+     0,
+     {},
      std::size_t{1} << 28},
 };
 INSTANTIATE_TEST_SUITE_P(DISABLED_LongLoading, FastAndPlainPaths,

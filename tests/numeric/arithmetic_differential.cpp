@@ -1,11 +1,13 @@
 // Differential check of addition and multiplication (and of the accumulation that
 // the sums of a series use) against the compiler's own binary128 arithmetic, on random operand
 // pairs of every kind that makes the inline common case work hard or give up: close cancellations,
-// carries out of the top, exact ties, results near and below the normal range, overflow, and zeros,
-// subnormals, infinities and NaNs.
+// carries out of the top, exact ties, ties and sticky bits at every alignment distance, results
+// near and below the normal range, overflow, and zeros, subnormals, infinities and NaNs.
 //
 // usage: arithmetic_differential [PAIRS] [SEED]   (exit status 1 on a difference)
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -100,7 +102,7 @@ Pair next_pair(Random& random) {
     const bool y_negative = random.below(2) == 1;
     const int exponent =
         random.below(4) == 0 ? random.between(1, 32766) : kBias + random.between(-200, 200);
-    switch (random.below(6)) {
+    switch (random.below(7)) {
         case 0:
             return {any_operand(random), any_operand(random)};
         case 1:  // nearby exponents: cancellation, rounding of the smaller summand
@@ -122,6 +124,27 @@ Pair next_pair(Random& random) {
                 with_fraction(random, x_negative, exponent),
                 with_fraction(random, y_negative,
                               clamp_exponent(32766 + kBias - exponent + random.between(-3, 2)))};
+        case 5: {
+            // y 1 to 63 binades below x, the bits of y below the result's last place
+            // a tie, one above or below it, or a lone sticky bit, where that place
+            // is x's, one higher (a carry) or one lower (a cancellation: x's top
+            // fraction bits clear, so that x - y loses its leading bit).
+            const int distance = random.between(1, 63);
+            QuadReal x = with_fraction(random, x_negative, exponent);
+            if (random.below(2) == 0) {
+                const unsigned __int128 fraction =
+                    ((static_cast<unsigned __int128>(x.high & kFraction) << 64) | x.low) >>
+                    distance;
+                x = pattern(x_negative, exponent, static_cast<std::uint64_t>(fraction >> 64),
+                            static_cast<std::uint64_t>(fraction));
+            }
+            QuadReal y = with_fraction(random, y_negative, clamp_exponent(exponent - distance));
+            const int place = std::clamp(distance - 1 + random.between(-1, 1), 0, 62);
+            const std::uint64_t half = std::uint64_t{1} << place;
+            const std::uint64_t below[] = {half, half | 1, half - 1, 1};
+            y.low = (y.low & ~(2 * half - 1)) | below[random.below(4)];
+            return {x, y};
+        }
         default:  // the measurement range: small exponents around 1
             return {with_fraction(random, x_negative, kBias + random.between(-12, 12)),
                     with_fraction(random, y_negative, kBias + random.between(-12, 12))};

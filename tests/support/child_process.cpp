@@ -17,6 +17,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 
@@ -51,9 +52,30 @@ std::vector<std::string> environment_entries(const ChildOptions& options) {
     return entries;
 }
 
+// A child that drops to another user may not reach a program in a private folder
+// (a checkout in root's home, mode 0700): it runs a copy in a folder every user
+// can reach, made once per test process and removed at its end.
+std::string program_for(const ChildOptions& options) {
+    const std::string& program = options.arguments.at(0);
+    if (!options.run_as || ::geteuid() != 0) {
+        return program;
+    }
+    static const TempDir folder;
+    static std::map<std::string, std::string> copies;
+    const auto [copy, fresh] = copies.try_emplace(
+        program, folder.file(std::filesystem::path(program).filename().string()));
+    if (fresh) {
+        std::filesystem::copy_file(program, copy->second);
+        if (::chmod(folder.path().c_str(), 0755) != 0 || ::chmod(copy->second.c_str(), 0755) != 0) {
+            fail("chmod");
+        }
+    }
+    return copy->second;
+}
+
 // In the child, after fork: never returns.
-[[noreturn]] void exec_child(const ChildOptions& options, int stdin_fd, int stdout_fd,
-                             int stderr_fd, const char* terminal_path) {
+[[noreturn]] void exec_child(const ChildOptions& options, const std::string& program, int stdin_fd,
+                             int stdout_fd, int stderr_fd, const char* terminal_path) {
     if (terminal_path != nullptr) {
         ::setsid();
         stdin_fd = ::open(terminal_path, O_RDWR);
@@ -106,10 +128,12 @@ std::vector<std::string> environment_entries(const ChildOptions& options) {
     }
     environment.push_back(nullptr);
     std::vector<std::string> arguments = options.arguments;
-    if (!arguments.empty() && (arguments[0] == EMODUL_BINARY || arguments[0] == QUADPROBE_BINARY)) {
-        std::vector<std::string> wrapped = test_wrapper();
-        wrapped.insert(wrapped.end(), arguments.begin(), arguments.end());
-        arguments = std::move(wrapped);
+    const bool wrapped = arguments[0] == EMODUL_BINARY || arguments[0] == QUADPROBE_BINARY;
+    arguments[0] = program;
+    if (wrapped) {
+        std::vector<std::string> command = test_wrapper();
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        arguments = std::move(command);
     }
     std::vector<char*> argv;
     for (auto& argument : arguments) {
@@ -193,12 +217,13 @@ Child::Child(const ChildOptions& options) {
             break;
         }
     }
+    const std::string program = program_for(options);
     pid_ = ::fork();
     if (pid_ < 0) {
         fail("fork");
     }
     if (pid_ == 0) {
-        exec_child(options, child_stdin, out_pipe[1], err_pipe[1],
+        exec_child(options, program, child_stdin, out_pipe[1], err_pipe[1],
                    terminal_path_.empty() ? nullptr : terminal_path_.c_str());
     }
     if (child_stdin >= 0) {

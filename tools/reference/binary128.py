@@ -63,19 +63,23 @@ def value(bits):
     f = fraction(bits)
     assert e != MAX_BIASED
     if e == 0:
-        magnitude = Fraction(f) * Fraction(2) ** MIN_QUANTUM_EXPONENT
+        significand, exponent = f, MIN_QUANTUM_EXPONENT
     else:
-        magnitude = Fraction(f + (1 << FRACTION_BITS)) * Fraction(2) ** (e - BIAS - FRACTION_BITS)
-    return -magnitude if negative(bits) else magnitude
+        significand, exponent = f + (1 << FRACTION_BITS), e - BIAS - FRACTION_BITS
+    if negative(bits):
+        significand = -significand
+    if exponent >= 0:
+        return Fraction(significand << exponent)
+    return Fraction(significand, 1 << -exponent)
 
 
-def _floor_log2(q):
-    """The largest e with 2**e <= q, for a positive rational q."""
-    e = q.numerator.bit_length() - q.denominator.bit_length()
-    if Fraction(2) ** e > q:
+def _floor_log2(numerator, denominator):
+    """The largest e with 2**e <= numerator / denominator, both positive integers.
+    Their bit lengths put the quotient above 2**(e - 1) and below 2**(e + 1) for
+    e the difference of the lengths, so one comparison decides."""
+    e = numerator.bit_length() - denominator.bit_length()
+    if numerator << max(-e, 0) < denominator << max(e, 0):
         e -= 1
-    if Fraction(2) ** (e + 1) <= q:
-        e += 1
     return e
 
 
@@ -86,17 +90,27 @@ def round_rational(q, ties="even", zero_negative=False):
     zero_negative gives the sign of a result that is exactly zero.
     Returns the pattern; overflow gives an infinity.
     """
-    if q == 0:
+    return round_quotient(q.numerator, q.denominator, ties, zero_negative)
+
+
+def round_quotient(numerator, denominator, ties="even", zero_negative=False):
+    """round_rational of numerator / denominator (integers, denominator > 0),
+    without reducing the fraction first."""
+    if numerator == 0:
         return NEG_ZERO if zero_negative else POS_ZERO
-    sign = SIGN if q < 0 else 0
-    a = abs(q)
-    e = _floor_log2(a)
+    sign = SIGN if numerator < 0 else 0
+    numerator = abs(numerator)
+    e = _floor_log2(numerator, denominator)
     quantum_exponent = max(e - FRACTION_BITS, MIN_QUANTUM_EXPONENT)
-    scaled = a / Fraction(2) ** quantum_exponent
-    n = scaled.numerator // scaled.denominator
-    remainder = scaled - n
-    half = Fraction(1, 2)
-    if remainder > half or (remainder == half and (ties == "away" or n % 2 == 1)):
+    # n and the remainder of |q| / 2**quantum_exponent, in integers.
+    if quantum_exponent >= 0:
+        denominator <<= quantum_exponent
+    else:
+        numerator <<= -quantum_exponent
+    n, remainder = divmod(numerator, denominator)
+    if 2 * remainder > denominator or (
+        2 * remainder == denominator and (ties == "away" or n % 2 == 1)
+    ):
         n += 1
     if n == 1 << PRECISION:
         n >>= 1

@@ -3,7 +3,7 @@
 
 Every case is a value text; the expected result comes from reading the text with a
 regular expression, forming its exact value as a fraction and rounding that with
-binary128.round_rational(q, ties="away"). Overflow is "error 64", and so is any text
+binary128.round_quotient(numerator, denominator, ties="away"). Overflow is "error 64", and so is any text
 that is not a value.
 
 usage: check_decimal.py QUADPROBE [RANDOM_CASES] [SEED]
@@ -47,11 +47,11 @@ def expected(text):
     if not integer and not fraction:
         return ERROR
     negative = sign == "-"
-    digits = int(integer + fraction or "0")
+    significant = (integer + fraction).lstrip("0")
     power = int(exponent or bare_exponent or "0") - len(fraction)
-    if digits == 0:
+    if not significant:
         return b.hex32(b.NEG_ZERO if negative else b.POS_ZERO)
-    leading = len(str(digits)) - 1 + power
+    leading = len(significant) - 1 + power
     # Far outside the range the answer needs no arithmetic (10^4933 overflows,
     # 10^-4967 is below half the smallest subnormal); these guards only spare
     # Python from astronomically large powers.
@@ -59,8 +59,9 @@ def expected(text):
         return ERROR
     if leading < -20000:
         return b.hex32(b.NEG_ZERO if negative else b.POS_ZERO)
-    q = Fraction(digits) * Fraction(10) ** power
-    bits = b.round_rational(-q if negative else q, ties="away")
+    magnitude = int(significant) * 10 ** max(power, 0)
+    bits = b.round_quotient(-magnitude if negative else magnitude, 10 ** max(-power, 0),
+                            ties="away")
     return ERROR if b.is_inf(bits) else b.hex32(bits)
 
 

@@ -31,10 +31,15 @@ def round_half_even(q):
 
 def decimal_exponent(q):
     """X with 10^(X-1) <= q < 10^X, for a positive rational q."""
-    x = int((q.numerator.bit_length() - q.denominator.bit_length()) * 0.30103)
-    while Fraction(10) ** (x - 1) > q:
+    n, d = q.numerator, q.denominator
+
+    def at_most_q(x):  # 10^x <= q, in integers
+        return 10**x * d <= n if x >= 0 else d <= n * 10**-x
+
+    x = int((n.bit_length() - d.bit_length()) * 0.30103)
+    while not at_most_q(x - 1):
         x -= 1
-    while Fraction(10) ** x <= q:
+    while at_most_q(x):
         x += 1
     return x
 

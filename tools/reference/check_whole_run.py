@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""Runs the program on a long measured-looking series, by default and with
-UNIO_BUFFERED=y, and compares its result line and plot.dat byte for byte with
+"""Runs the program on a long measured-looking series (records of varying length
+and layout, so that the 64 KiB blocks in which the file is read end inside values),
+by default and with UNIO_BUFFERED=y, and compares its result line and plot.dat
+byte for byte with
 what the exact models give: the reader's rounding of each value (nearest, ties
 away from zero), K, E and the slope of modulus_model.py, each row's product, and
 the general field of check_general_field.py. Long enough that the plot rows are
@@ -53,11 +55,17 @@ def main():
     rng = random.Random(int(sys.argv[4]) if len(sys.argv) > 4 else 20261208)
     lines, kraft, weg = [], [], []
     for i in range(1, records + 1):
-        force = "%.4f" % rng.uniform(10, 9990)
-        displacement = "%.7f" % abs(float(force) / 606.4125 + rng.gauss(0, 0.0015))
-        lines.append("%7d %11s %11s\n" % (i, force, displacement))
+        # Records of varying length, so that the file's read blocks end inside values.
+        force = "%.*f" % (rng.randint(1, 6), rng.uniform(10, 9990))
+        displacement = "%.*f" % (rng.randint(4, 9),
+                                 abs(float(force) / 606.4125 + rng.gauss(0, 0.0015)))
+        lines.append("%d%s%s%s%s\n" % (i, rng.choice([" ", "\t", " " * rng.randint(2, 9)]), force,
+                                       rng.choice([" ", "\t", ",", "   "]), displacement))
         kraft.append(read_value(force))
         weg.append(read_value(displacement))
+    text = "".join(lines)
+    print("%d of the file's read blocks end inside a value" % sum(
+        1 for end in range(65536, len(text), 65536) if text[end - 1:end + 1].isdigit()))
     geometry = ["%.2f" % rng.uniform(50, 500), "%.2f" % rng.uniform(50, 500),
                 "%.3f" % rng.uniform(5, 20)]
     k, e, slope = modulus_model.evaluate(*[read_value(x) for x in geometry], kraft, weg)
@@ -72,7 +80,7 @@ def main():
     failures = 0
     with tempfile.TemporaryDirectory() as directory:
         with open(os.path.join(directory, "series.txt"), "w") as series:
-            series.writelines(lines)
+            series.write(text)
         answers = "series.txt\n" + "\n".join(geometry) + "\n"
         for buffered in (False, True):
             environment = dict(os.environ)
