@@ -259,18 +259,18 @@ const FaultScenario kFaultScenarios[] = {
      9000},
     {"small_stack", {{"m.txt", series}}, "", 0, "  679.41    ", 9000, {{RLIMIT_STACK, 300 << 10}}},
     {"small_address_space",
-     {{"m.txt", [] { return fixed_records(1, 100000, 2); }}},
+     {{"m.txt", [] { return fixed_records(1, 30000, 2); }}},
      "",
      0,
      "  679.41    ",
-     100000,
+     30000,
      {{RLIMIT_AS, rlim_t{64} << 20}}},
     {"blank_lines_behind_the_records",
-     {{"m.txt", [] { return fixed_records(1, 200000, 2) + repeated(8 << 20, "\n"); }}},
+     {{"m.txt", [] { return fixed_records(1, 100000, 2) + repeated(4 << 20, "\n"); }}},
      "",
      0,
      "  679.41    ",
-     200000},
+     100000},
 };
 
 // A ramfs over `directory` for as long as it lives, where the test may mount one.

@@ -33,6 +33,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <ctime>
 #include <sstream>
 #include <string>
@@ -57,13 +58,16 @@ struct Step {
 
 std::vector<Step> steps;
 int openings = 0;
+// The texts that overwrite and append write, read before the run starts, so that
+// an action at a moment of the run only writes.
+std::map<std::string, std::string> sources;
 
 [[noreturn]] void give_up(const std::string& what) {
     std::fprintf(stderr, "scripted_emodul: cannot %s\n", what.c_str());
     std::_Exit(125);
 }
 
-std::string contents_of(const std::string& name) {
+std::string read_whole(const std::string& name) {
     std::string contents;
     if (std::FILE* file = std::fopen(name.c_str(), "rb")) {
         char block[65536];
@@ -121,12 +125,12 @@ void act(const std::vector<std::string>& words) {
             give_up("rename " + argument(1));
         }
     } else if (verb == "overwrite") {
-        const bool kept = overwrite_keeping_the_time(argument(2), contents_of(argument(1)));
+        const bool kept = overwrite_keeping_the_time(argument(2), sources.at(argument(1)));
         if (const char* log = std::getenv("EMODUL_SCRIPT_LOG")) {
             write_at(log, O_CREAT | O_APPEND, kept ? "kept\n" : "moved\n");
         }
     } else if (verb == "append") {
-        write_at(argument(2), O_APPEND, contents_of(argument(1)));
+        write_at(argument(2), O_APPEND, sources.at(argument(1)));
     } else if (verb == "truncate") {
         if (::truncate(argument(1).c_str(), std::stoll(argument(2))) != 0) {
             give_up("truncate " + argument(1));
@@ -174,6 +178,11 @@ void read_script(std::string_view script) {
                 step.actions.emplace_back();
             } else {
                 step.actions.back().push_back(word);
+            }
+        }
+        for (const auto& action : step.actions) {
+            if (action.size() > 1 && (action[0] == "overwrite" || action[0] == "append")) {
+                sources[action[1]] = read_whole(action[1]);
             }
         }
         steps.push_back(std::move(step));
