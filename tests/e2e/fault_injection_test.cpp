@@ -58,6 +58,9 @@ void write_series(const TempDir& directory, std::size_t records) {
 // file keeps exactly the rows finished before: of a row refused halfway, the part
 // the system took is cut off again. Block buffering writes the rows as one piece.
 TEST(FaultInjection, FileSystemRefusingToGrowKeepsTheRowsWrittenBefore) {
+    if (!testsupport::test_wrapper().empty()) {
+        GTEST_SKIP() << "the wrapper writes files of its own, which the limit refuses";
+    }
     TempDir directory;
     write_series(directory, 20);
     std::string plot = "  0.0000      0.0000    \n";  // 12 rows of 25 bytes
@@ -197,6 +200,15 @@ std::string rewritten_handed_over() {
 }
 
 const FaultScenario kFaultScenarios[] = {
+    // The one pass stops at a record whose force it has taken already; the new
+    // records leave every force as it was.
+    {"replaced_by_nulls_after_the_first_read",
+     {{"m.txt", [] { return repeated(1000, "1 2 3\n") + repeated(20000, "1 5 (7,1)\n"); }},
+      {"new.txt", [] { return repeated(21000, "1,,3/\n"); }}},
+     "read:1:65536 rename new.txt m.txt",
+     0,
+     "  0.0000    ",
+     21000},
     {"replaced_by_slashes_after_the_first_read",
      {{"m.txt", [] { return repeated(1000, "1 2 3\n") + repeated(20000, "1E0 5 7\n"); }},
       {"new.txt", [] { return repeated(21000, "1/\n"); }}},
