@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "evaluation/helper_thread.hpp"
+#include "evaluation/plain_pass.hpp"
 #include "numeric/constants.hpp"
 #include "reader/free_form_input.hpp"
 #include "units/file_digest.hpp"
@@ -149,36 +150,6 @@ bool may_hold_too_many_records(std::uint64_t size) {
     return (size + 1) / 2 > recio::kMaxSeriesCount;
 }
 
-// Loads the records of plain numbers from the start of `file` into the reserved
-// arrays, as the loading pass would, and returns how many there are; stops at the
-// first record of another kind. The page helper is let a little ahead of the pass,
-// but not beyond where the file's size says the series will end, so that it
-// prepares hardly a page the series does not need.
-std::size_t load_plain_rows(recio::UnitConnection& file, std::span<QuadReal> kraft,
-                            std::span<QuadReal> weg, std::uint64_t file_size,
-                            recio::SeriesPagePreparation& pages, SumsAlongside& sums) {
-    constexpr std::size_t kPagesAhead = (std::size_t{512} << 10) / sizeof(QuadReal);
-    const std::size_t capacity = weg.size();
-    std::size_t loaded = 0;
-    pages.allow(std::min(capacity, kPagesAhead), false);
-    while (loaded < capacity) {
-        const std::size_t rows = std::min(SumsAlongside::kPublishEvery, capacity - loaded);
-        const recio::ItemColumn columns[] = {{nullptr, 0}, {&kraft[loaded], 1}, {&weg[loaded], 1}};
-        const std::size_t taken = recio::read_plain_rows(file, columns, rows);
-        loaded += taken;
-        sums.records_done(loaded);
-        const double expected = static_cast<double>(loaded) * static_cast<double>(file_size) /
-                                static_cast<double>(recio::input_position(file) | 1);
-        pages.allow(std::min({capacity, loaded + kPagesAhead,
-                              static_cast<std::size_t>(expected * (63.0 / 64.0))}),
-                    false);
-        if (taken < rows) {
-            break;
-        }
-    }
-    return loaded;
-}
-
 // Whether the file open on `file` still begins with the bytes `read` was fed: the
 // proof that records loaded from an earlier opening are what this one holds.
 // Above a few blocks a helper reads the second half while this thread reads the
@@ -223,18 +194,18 @@ MeasurementSeries load_in_one_pass(std::string_view cdat, recio::UnitConnection&
         return load_in_two_passes(cdat, file, RunPaths::fast);
     }
 
-    // The first opening: the plain records are loaded while they are counted, and
-    // every byte read for them goes into a digest; from the first record of
-    // another kind on, the counting pass goes on as it would.
+    // The first opening: the plain records are loaded while they are counted, on
+    // both processors, and every byte read for them goes into a digest; from the
+    // first record of another kind on, the counting pass goes on as it would.
     std::int64_t count = 0;
     {
-        recio::SeriesPagePreparation pages(series.kraft, series.weg);
         const auto kraft = series.kraft.elements();
         const auto weg = series.weg.elements();
         std::optional<SumsAlongside> sums(std::in_place, kraft, weg, RunPaths::fast);
         recio::FileDigest read_at_first;
         file.input.digest = &read_at_first;
-        const std::size_t loaded = load_plain_rows(file, kraft, weg, file_size, pages, *sums);
+        const std::size_t loaded = load_plain_records(
+            file, kraft, weg, [&](std::size_t records) { sums->records_done(records); });
         file.input.digest = nullptr;
         const std::uint64_t position = recio::input_position(file);
         count = static_cast<std::int64_t>(loaded) + count_records(file);
@@ -243,9 +214,11 @@ MeasurementSeries load_in_one_pass(std::string_view cdat, recio::UnitConnection&
         if (static_cast<std::size_t>(count) <= capacity) {
             // The second opening. Where it holds the bytes the plain records came
             // from, the loading pass takes up the records behind them; otherwise
-            // it starts afresh, from the first record into arrays of zeros, as the
+            // it starts afresh, from the first record into arrays of zeros (the
+            // element of the record the one pass stopped at included), as the
             // loading pass of two passes would.
             const auto records = static_cast<std::size_t>(count);
+            recio::SeriesPagePreparation pages(series.kraft, series.weg, loaded);
             pages.allow(records, true);
             recio::UnitConnection& again = recio::open_file_unit(cdat);
             std::size_t from = 0;
@@ -254,8 +227,9 @@ MeasurementSeries load_in_one_pass(std::string_view cdat, recio::UnitConnection&
                 recio::seek_file_unit(again, position);
             } else if (loaded > 0) {
                 sums.reset();
-                std::fill_n(kraft.begin(), loaded, numeric::kPositiveZero);
-                std::fill_n(weg.begin(), loaded, numeric::kPositiveZero);
+                const std::size_t touched = std::min(loaded + 1, capacity);
+                std::fill_n(kraft.begin(), touched, numeric::kPositiveZero);
+                std::fill_n(weg.begin(), touched, numeric::kPositiveZero);
                 sums.emplace(kraft, weg, RunPaths::fast);
             }
             load_rows(again, kraft, weg, from, records, *sums);

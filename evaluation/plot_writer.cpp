@@ -32,13 +32,15 @@ void prepare_row(std::span<const QuadReal> weg, QuadReal slope, std::size_t i,
 // one write request each, in order: the writes are the part of the run that
 // cannot be made shorter, and the preparation hides under them. A ring of
 // prepared records lies between the two; each side tells the other how far it has
-// come a batch at a time. The helper has every signal blocked, touches nothing but
-// the series and the ring, and a failing write ends the process as before. The
-// pipeline, ring and all, lives on the heap: the run's stack may be small.
+// come a batch at a time. With block buffering no write waits for the one before,
+// so this processor prepares every other batch itself. The helper has every
+// signal blocked, touches nothing but the series and the ring, and a failing
+// write ends the process as before. The pipeline, ring and all, lives on the
+// heap: the run's stack may be small.
 class RowPipeline {
 public:
     RowPipeline(std::span<const QuadReal> weg, QuadReal slope, std::size_t rows, bool write_per_row)
-        : weg_(weg), slope_(slope), rows_(rows) {
+        : weg_(weg), slope_(slope), rows_(rows), shared_(!write_per_row) {
         // Without a helper, the rows are prepared as they are written.
         helper_ = start_helper_thread([this, write_per_row] {
             if (write_per_row) {
@@ -64,7 +66,7 @@ public:
         std::size_t ready = 0;
         for (std::size_t i = 0; i < rows_; ++i) {
             recio::PreparedRecord& record = ring_[i % kRing];
-            if (!helper_.joinable()) {
+            if (!helper_.joinable() || ours(i)) {
                 prepare_row(weg_, slope_, i, record);
             } else {
                 while (ready <= i) {
@@ -95,9 +97,17 @@ private:
     // system cannot do that, the writes merely stay a little slower.
     static void leave_descriptor_table() { ::close_range(3, ~0U, CLOSE_RANGE_UNSHARE); }
 
+    // The rows this thread prepares itself: every other batch, when the rows are
+    // shared.
+    bool ours(std::size_t i) const { return shared_ && (i / kBatch) % 2 == 1; }
+
     void prepare_all() {
         std::size_t free_up_to = kRing;
         for (std::size_t i = 0; i < rows_; ++i) {
+            if (ours(i)) {
+                i += kBatch - 1 - i % kBatch;  // on to the next batch
+                continue;
+            }
             while (i >= free_up_to) {
                 const std::size_t written = written_.load(std::memory_order_acquire);
                 free_up_to = written + kRing;
@@ -116,6 +126,7 @@ private:
     std::span<const QuadReal> weg_;
     QuadReal slope_;
     std::size_t rows_;
+    bool shared_;
     std::array<recio::PreparedRecord, kRing> ring_{};
     std::atomic<std::size_t> prepared_{0};
     std::atomic<std::size_t> written_{0};

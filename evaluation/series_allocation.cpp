@@ -1,6 +1,7 @@
 #include "evaluation/series_allocation.hpp"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -62,18 +63,20 @@ std::pair<void*, std::size_t> zeroed_mapping(std::size_t bytes, bool reserve_onl
 
 }  // namespace
 
-SeriesPagePreparation::SeriesPagePreparation(SeriesArray& first, SeriesArray& second) {
+SeriesPagePreparation::SeriesPagePreparation(SeriesArray& first, SeriesArray& second,
+                                             std::size_t from) {
     // Only arrays that are mappings of their own (aligned, whole huge pages) and
     // of one size, as KRAFT and WEG are.
     const std::size_t bytes = first.size() * sizeof(numeric::QuadReal);
-    if (first.size() != second.size() || bytes < kHugePage) {
+    const std::size_t from_bytes = from * sizeof(numeric::QuadReal) / kPreparationStep * kPreparationStep;
+    if (first.size() != second.size() || bytes < kHugePage || bytes - from_bytes < kHugePage) {
         return;
     }
     auto* const first_bytes = reinterpret_cast<char*>(first.elements().data());
     auto* const second_bytes = reinterpret_cast<char*>(second.elements().data());
     // Without a helper, the loading pass prepares its pages itself.
     helper_ = evaluation::start_helper_thread(
-        [=, this] { prepare_in_step(first_bytes, second_bytes, bytes); });
+        [=, this] { prepare_in_step(first_bytes, second_bytes, from_bytes, bytes); });
 }
 
 void SeriesPagePreparation::allow(std::size_t elements, bool last) {
@@ -87,8 +90,9 @@ void SeriesPagePreparation::allow(std::size_t elements, bool last) {
 // Populates both arrays a step at a time, the two in step as the loading pass
 // fills them, up to the step that holds the last element allowed. A failure only
 // leaves the rest to the page faults of the loading pass.
-void SeriesPagePreparation::prepare_in_step(char* first, char* second, std::size_t bytes) {
-    std::size_t prepared = 0;
+void SeriesPagePreparation::prepare_in_step(char* first, char* second, std::size_t from,
+                                            std::size_t bytes) {
+    std::size_t prepared = from;
     allowed_.follow([&](std::size_t allowed) {
         const std::size_t up_to =
             std::min(bytes, round_up(allowed * sizeof(numeric::QuadReal), kPreparationStep));
@@ -108,6 +112,16 @@ SeriesPagePreparation::~SeriesPagePreparation() {
         allowed_.stop();
         helper_.join();
     }
+}
+
+void prepare_pages(std::span<numeric::QuadReal> elements) {
+    if (elements.empty()) {
+        return;
+    }
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto first = reinterpret_cast<std::uintptr_t>(elements.data()) & ~(page - 1);
+    const auto end = reinterpret_cast<std::uintptr_t>(elements.data() + elements.size());
+    ::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
 }
 
 void ReleaseSeriesMemory::operator()(numeric::QuadReal* elements) const {

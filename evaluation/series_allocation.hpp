@@ -70,6 +70,11 @@ void check_series_count(std::int64_t count);
 // the capacity is beyond kMaxSeriesCount; never fails.
 SeriesArray reserve_series_array(std::size_t capacity);
 
+// Gives `elements` their pages now, on this thread, as far as the system lets it
+// (what it does not, the first writes fault in): so that a loader writes into
+// memory that is in this processor's cache already.
+void prepare_pages(std::span<numeric::QuadReal> elements);
+
 // Prepares the pages of the two series arrays on the second processor while the
 // loading pass fills them, so that the pass does not stop for the kernel to clear
 // each fresh page: up to the page of the last element the loader allows, a little
@@ -81,7 +86,8 @@ SeriesArray reserve_series_array(std::size_t capacity);
 // then takes the page faults itself, as before.
 class SeriesPagePreparation {
 public:
-    SeriesPagePreparation(SeriesArray& first, SeriesArray& second);
+    // Elements before `from` have their pages already.
+    SeriesPagePreparation(SeriesArray& first, SeriesArray& second, std::size_t from = 0);
     SeriesPagePreparation(const SeriesPagePreparation&) = delete;
     SeriesPagePreparation& operator=(const SeriesPagePreparation&) = delete;
     ~SeriesPagePreparation();
@@ -90,7 +96,7 @@ public:
     void allow(std::size_t elements, bool last);
 
 private:
-    void prepare_in_step(char* first, char* second, std::size_t bytes);
+    void prepare_in_step(char* first, char* second, std::size_t from, std::size_t bytes);
 
     evaluation::FollowedCount allowed_;  // elements that may be prepared
     std::thread helper_;

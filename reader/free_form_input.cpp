@@ -373,46 +373,17 @@ private:
 // Requests of one value per column whose records lie whole in the unit's buffer
 // and hold a plain number for every column, from row `row` on: the common rows,
 // taken without a request each. Stops before the first record of another kind
-// and returns the number of rows taken. A row that stops here may already have
-// given values to some of its items; the full request that reads its record
-// again gives them the same values.
+// and returns the number of rows taken.
 std::size_t take_plain_rows(InputState& input, std::span<const ItemColumn> columns, std::size_t row,
                             std::size_t rows) {
     if (input.consumed == input.filled) {
         return 0;  // nothing held, perhaps not even a buffer yet
     }
     const char* const data = input.bytes.data();
-    const char* const held_end = data + input.filled;
-    const char* record = data + input.consumed;
-    std::size_t taken = 0;
-    for (; row + taken < rows; ++taken) {
-        // The record's end is found first, from its start and not from its last
-        // value, so that finding the next record does not wait for the values of
-        // this one: the processor reads several records at once.
-        const char* const line_feed = find_line_feed(record, held_end);
-        if (line_feed == nullptr) {
-            break;
-        }
-        const char* p = record;
-        bool comma_separates = false;  // a request starts with nothing met
-        for (const ItemColumn& column : columns) {
-            p = column.first == nullptr
-                    ? take_plain_number<false>(p, comma_separates, nullptr)
-                    : take_plain_number<true>(p, comma_separates,
-                                              &column.first[(row + taken) * column.stride]);
-            if (p == nullptr) {
-                break;
-            }
-            comma_separates = true;
-        }
-        if (p == nullptr) {
-            break;
-        }
-        // The rest of the record is abandoned, as by any request.
-        record = line_feed + 1;
-    }
-    input.consumed = static_cast<std::size_t>(record - data);
-    return taken;
+    const PlainRowsTaken taken =
+        take_plain_rows(data + input.consumed, data + input.filled, columns, row, rows - row);
+    input.consumed = static_cast<std::size_t>(taken.stop - data);
+    return taken.rows;
 }
 
 }  // namespace
@@ -461,6 +432,40 @@ std::size_t read_plain_rows(UnitConnection& unit, std::span<const ItemColumn> co
         }
     }
     return row;
+}
+
+PlainRowsTaken take_plain_rows(const char* begin, const char* end,
+                               std::span<const ItemColumn> columns, std::size_t first_row,
+                               std::size_t rows) {
+    const char* record = begin;
+    std::size_t taken = 0;
+    for (; taken < rows; ++taken) {
+        // The record's end is found first, from its start and not from its last
+        // value, so that finding the next record does not wait for the values of
+        // this one: the processor reads several records at once.
+        const char* const line_feed = find_line_feed(record, end);
+        if (line_feed == nullptr) {
+            break;
+        }
+        const char* p = record;
+        bool comma_separates = false;  // a request starts with nothing met
+        for (const ItemColumn& column : columns) {
+            p = column.first == nullptr
+                    ? take_plain_number<false>(p, comma_separates, nullptr)
+                    : take_plain_number<true>(p, comma_separates,
+                                              &column.first[(first_row + taken) * column.stride]);
+            if (p == nullptr) {
+                break;
+            }
+            comma_separates = true;
+        }
+        if (p == nullptr) {
+            break;
+        }
+        // The rest of the record is abandoned, as by any request.
+        record = line_feed + 1;
+    }
+    return {taken, record};
 }
 
 ReadOutcome read_values(UnitConnection& unit, std::span<QuadReal* const> items, EndExit end_exit) {

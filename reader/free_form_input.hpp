@@ -47,6 +47,22 @@ std::size_t read_rows(UnitConnection& unit, std::span<const ItemColumn> columns,
 std::size_t read_plain_rows(UnitConnection& unit, std::span<const ItemColumn> columns,
                             std::size_t rows);
 
+// The rows of plain numbers among whole records in bytes [begin, end), as
+// read_plain_rows takes them from a unit's buffer: up to `rows` rows, giving row
+// r's items to the columns' element first_row + r, each row one record that ends
+// with a line feed before `end`. Stops before the first record of another kind;
+// a row stopped may already have given values to some of its items (a request
+// that reads its record gives them the same). The kInputPadding bytes behind
+// `end` must be readable. Safe to call on two threads for separate stretches
+// and rows.
+struct PlainRowsTaken {
+    std::size_t rows;
+    const char* stop;  // the start of the first record not taken
+};
+PlainRowsTaken take_plain_rows(const char* begin, const char* end,
+                               std::span<const ItemColumn> columns, std::size_t first_row,
+                               std::size_t rows);
+
 // The same request with every value taken by the full grammar, none by the
 // fast path for plain numbers: for checks that the two paths agree.
 ReadOutcome read_values_by_full_grammar(UnitConnection& unit,
