@@ -12,6 +12,7 @@
 
 BUILD_DIR    ?= build
 SANITIZE_DIR ?= build-sanitize
+TSAN_DIR     ?= build-tsan
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 10
 JOBS         ?= $(shell nproc 2>/dev/null || echo 2)
@@ -30,7 +31,7 @@ ARCH         ?=
 CROSS_ARCHS  := aarch64 s390x
 CROSS_DIR    := build-$(ARCH)
 
-.PHONY: all build test test-build test-long check memcheck sanitize run install package bench fuzz \
+.PHONY: all build test test-build test-long check memcheck sanitize tsan run install package bench fuzz \
         cross-test clean
 
 all: build
@@ -54,13 +55,23 @@ test-long: test-build
 check: test test-long memcheck sanitize
 
 memcheck: test-build
-	ctest --test-dir $(BUILD_DIR) --output-on-failure -L memcheck
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) -L memcheck
 
 sanitize:
 	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug -DEMODUL_SANITIZE=ON \
 	      -DEMODUL_BENCHMARKS=OFF -DEMODUL_REQUIRE_TESTS=ON $(CMAKE_FLAGS)
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
 	ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j $(JOBS) -LE long
+
+# The runs whose helper threads share the series (loading, sums, plot rows) under
+# ThreadSanitizer, in build-tsan/: any report of a race fails them. The other
+# end-to-end tests meet the sanitizer's own handling of signals and memory.
+tsan:
+	cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEMODUL_THREAD_SANITIZER=ON \
+	      -DEMODUL_BENCHMARKS=OFF -DEMODUL_REQUIRE_TESTS=ON $(CMAKE_FLAGS)
+	cmake --build $(TSAN_DIR) -j $(JOBS) --target end_to_end_tests
+	TSAN_OPTIONS=halt_on_error=1 $(TSAN_DIR)/end_to_end_tests --gtest_brief=1 \
+	  --gtest_filter='*WholeRun*:Loader/*:Loading/*:PlotFile.*:Shapes/*'
 
 # Only the program: the dialogue starts without waiting for tests and benchmarks.
 run:
@@ -107,4 +118,4 @@ cross-test:
 	  ctest --test-dir $(CROSS_DIR) --output-on-failure -j $(JOBS) -LE 'memcheck|long'
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) $(addprefix build-,$(CROSS_ARCHS))
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR) $(FUZZ_DIR) $(addprefix build-,$(CROSS_ARCHS))

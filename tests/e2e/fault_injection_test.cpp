@@ -36,8 +36,9 @@ ChildOptions emodul_without_traceback(const TempDir& directory) {
     return testsupport::emodul_in(directory, {{"EVIO_DISABLE_STACK_TRACE", "true"}});
 }
 
-bool under_address_sanitizer() {
-#if defined(__SANITIZE_ADDRESS__)
+// A sanitizer's shadow memory counts against every memory limit and budget.
+bool under_a_sanitizer() {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     return true;
 #else
     return false;
@@ -97,7 +98,7 @@ TEST(FaultInjection, FileSystemRefusingToGrowKeepsTheRowsWrittenBefore) {
 }
 
 TEST(FaultInjection, MemoryRefusedForTheSeries) {
-    if (under_address_sanitizer() || !testsupport::test_wrapper().empty()) {
+    if (under_a_sanitizer() || !testsupport::test_wrapper().empty()) {
         GTEST_SKIP()
             << "the sanitizer or the wrapper needs more address space than the limit allows";
     }
@@ -368,8 +369,8 @@ class FastAndPlainPaths : public ::testing::TestWithParam<FaultScenario> {};
 TEST_P(FastAndPlainPaths, GiveTheSameBytes) {
     const FaultScenario& c = GetParam();
     const std::string emulation = testsupport::emulation();
-    if (!c.limits.empty() && (under_address_sanitizer() || !emulation.empty())) {
-        GTEST_SKIP() << "the sanitizer's shadow memory or the emulator (" << emulation
+    if (!c.limits.empty() && (under_a_sanitizer() || !emulation.empty())) {
+        GTEST_SKIP() << "a sanitizer's shadow memory or the emulator (" << emulation
                      << ") needs the stack and address space the limits take";
     }
     PathsOutcome fast = run_scenario(c, "fast");
@@ -387,7 +388,7 @@ TEST_P(FastAndPlainPaths, GiveTheSameBytes) {
     if (c.result != nullptr) {
         EXPECT_EQ(plain.result.out, kAllPrompts + "\nE-unendlich = " + c.result + " MPa\n");
     }
-    if (!under_address_sanitizer() && emulation.empty()) {  // neither counts the program alone
+    if (!under_a_sanitizer() && emulation.empty()) {  // neither counts the program alone
         const long budget_kib = static_cast<long>(32 * c.records / 1024 + 8192);
         EXPECT_LE(fast.peak_memory_kib, budget_kib);
         EXPECT_LE(plain.peak_memory_kib, budget_kib);
