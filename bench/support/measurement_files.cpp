@@ -28,10 +28,10 @@ void write_measurement_file(const std::string& path, std::size_t records, unsign
     std::fclose(file);
 }
 
-ScratchDirectory::ScratchDirectory() {
-    char pattern[] = "/tmp/emodul-bench-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr) {
-        throw std::runtime_error("mkdtemp");
+ScratchDirectory::ScratchDirectory(const std::string& parent) {
+    std::string pattern = parent + "/emodul-bench-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp in " + parent);
     }
     path_ = pattern;
 }

@@ -19,10 +19,11 @@ inline double processor_seconds() {
 // Writes `records` records to `path`, the same ones for the same seed.
 void write_measurement_file(const std::string& path, std::size_t records, unsigned seed = 1);
 
-// A fresh directory below /tmp, removed with its contents at the end of its scope.
+// A fresh directory below `parent` (/tmp, or a tmpfs such as /dev/shm), removed
+// with its contents at the end of its scope.
 class ScratchDirectory {
 public:
-    ScratchDirectory();
+    explicit ScratchDirectory(const std::string& parent = "/tmp");
     ScratchDirectory(const ScratchDirectory&) = delete;
     ScratchDirectory& operator=(const ScratchDirectory&) = delete;
     ~ScratchDirectory();
