@@ -27,11 +27,6 @@ namespace plain_number_detail {
 inline constexpr std::uint64_t kEveryByte = 0x0101010101010101ULL;
 inline constexpr std::uint64_t kTopBits = 0x8080808080808080ULL;
 
-// Eight characters, the first in the low byte.
-inline std::uint64_t load_word(const char* p) {
-    return load_characters(p);
-}
-
 // Where in memory the first marked byte of eight, read as one word, lies.
 constexpr std::size_t first_marked_byte(std::uint64_t marks) {
     if constexpr (std::endian::native == std::endian::big) {
@@ -43,7 +38,7 @@ constexpr std::size_t first_marked_byte(std::uint64_t marks) {
 // How many of the leading characters, up to all eight, are spaces: the lowest bit
 // that differs from a space lies in the first other character.
 inline std::size_t space_run(const char* p) {
-    return static_cast<std::size_t>(std::countr_zero(load_word(p) ^ (kEveryByte * ' '))) / 8;
+    return static_cast<std::size_t>(std::countr_zero(load_characters(p) ^ (kEveryByte * ' '))) / 8;
 }
 
 // The top bit of every byte that is not a decimal digit. A byte's top bit is set in
@@ -91,7 +86,7 @@ constexpr DigitRun digits_of(std::uint64_t word) {
 template <bool kConvert>
 inline bool append_digits(const char*& p, std::uint64_t& value, std::size_t& count) {
     while (true) {
-        const DigitRun run = digits_of<kConvert>(load_word(p));
+        const DigitRun run = digits_of<kConvert>(load_characters(p));
         value = value * kPowersOfTen[run.count] + run.value;
         count += run.count;
         p += run.count;
@@ -176,8 +171,8 @@ template <bool kConvert>
     }
     // Both words are loaded before the sign is known, which keeps the sign off the
     // chain from one value's end to the next value's digits.
-    const std::uint64_t at_p = load_word(p);
-    const std::uint64_t behind_p = load_word(p + 1);
+    const std::uint64_t at_p = load_characters(p);
+    const std::uint64_t behind_p = load_characters(p + 1);
     const auto first = static_cast<char>(at_p);
     const bool negative = first == '-';
     const bool signed_number = negative || first == '+';
@@ -192,7 +187,7 @@ template <bool kConvert>
         // of it are read as one run.
         const std::uint64_t below_point = (std::uint64_t{1} << (8 * integer_digits)) - 1;
         const DigitRun run =
-            digits_of<kConvert>((word & below_point) | (load_word(p + 1) & ~below_point));
+            digits_of<kConvert>((word & below_point) | (load_characters(p + 1) & ~below_point));
         digits = run.value;
         written = run.count;
         p += run.count + 1;

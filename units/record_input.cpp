@@ -90,15 +90,12 @@ bool read_further(UnitConnection& unit) {
     return read_more(unit, pending > input.block_size ? pending : input.block_size);
 }
 
-bool read_ahead(UnitConnection& unit, std::size_t wanted) {
+void read_ahead(UnitConnection& unit, std::size_t wanted) {
     InputState& input = unit.input;
     compact(input);
-    bool read = false;
     while (input.filled - input.consumed < wanted && !input.at_end &&
            read_more(unit, input.block_size)) {
-        read = true;
     }
-    return read;
 }
 
 namespace {

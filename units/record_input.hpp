@@ -32,9 +32,8 @@ inline std::optional<std::string_view> next_record(UnitConnection& unit);
 bool read_further(UnitConnection& unit);
 
 // Unit 10: reads on, a block at a time, until at least `wanted` bytes not handed
-// out yet are held or the file ends, keeping those bytes. False when nothing
-// more could be read; failures as above.
-bool read_ahead(UnitConnection& unit, std::size_t wanted);
+// out yet are held or the file ends, keeping those bytes; failures as above.
+void read_ahead(UnitConnection& unit, std::size_t wanted);
 
 // Unit 10: the file position of the first byte not handed out yet.
 inline std::uint64_t input_position(const UnitConnection& unit) {

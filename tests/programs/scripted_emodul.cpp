@@ -100,9 +100,12 @@ bool overwrite_keeping_the_time(const std::string& name, const std::string& byte
            before.st_mtim.tv_nsec == after.st_mtim.tv_nsec;
 }
 
+// File times are read from the coarse clock; a tick is a step of that clock.
+using FileTime = decltype(stat::st_mtim);
+
 void wait_for_a_tick() {
-    timespec start{};
-    timespec now{};
+    FileTime start{};
+    FileTime now{};
     ::clock_gettime(CLOCK_REALTIME_COARSE, &start);
     do {
         ::sched_yield();
