@@ -34,11 +34,11 @@ std::int64_t count_records(recio::UnitConnection& file) {
 // final every so often. The helper has every signal blocked, so signals and their
 // diagnostics stay with the run; when the pass ends the process on a failure, the
 // helper is left waiting and goes with the process. Without a helper the sums are
-// taken at the end.
+// taken at the end, or, from a ring of forces, as the records become final.
 class SumsAlongside {
 public:
-    SumsAlongside(std::span<const QuadReal> kraft, std::span<const QuadReal> weg, RunPaths paths)
-        : kraft_(kraft), weg_(weg) {
+    SumsAlongside(ForceSlots& forces, std::span<const QuadReal> weg, RunPaths paths)
+        : forces_(forces), weg_(weg) {
         if (paths == RunPaths::plain || weg.size() < kPublishEvery) {
             return;
         }
@@ -58,6 +58,8 @@ public:
     void records_done(std::size_t records) {
         if (helper_.joinable()) {
             final_.raise(records);
+        } else if (forces_.ring()) {
+            add_up_to(records);
         }
     }
 
@@ -70,35 +72,47 @@ public:
             final_.raise_for_the_last_time(records);
             helper_.join();
         } else {
-            sums_.add(kraft_.first(records), weg_.first(records));
+            add_up_to(records);
         }
         return sums_;
     }
 
 private:
     void follow() {
-        std::size_t done = 0;
         final_.follow([&](std::size_t available) {
-            sums_.add(kraft_.subspan(done, available - done), weg_.subspan(done, available - done));
-            done = available;
+            add_up_to(available);
             return true;
         });
     }
 
-    std::span<const QuadReal> kraft_;
+    void add_up_to(std::size_t records) {
+        for (std::size_t count; done_ < records; done_ += count) {
+            count = std::min(records - done_, forces_.in_a_row(done_));
+            sums_.add(forces_.run(done_, count), weg_.subspan(done_, count));
+        }
+        forces_.taken(done_);
+    }
+
+    ForceSlots& forces_;
     std::span<const QuadReal> weg_;
     SeriesSums sums_;
-    FollowedCount final_;  // records final
+    std::size_t done_ = 0;  // records added
+    FollowedCount final_;   // records final
     std::thread helper_;
 };
 
-// Reads the loading pass's requests [from, to) into the arrays, telling the sums
-// how far it has come.
-void load_rows(recio::UnitConnection& file, std::span<QuadReal> kraft, std::span<QuadReal> weg,
+// Reads the loading pass's requests [from, to) into the forces and `weg`, telling
+// the sums how far it has come.
+void load_rows(recio::UnitConnection& file, ForceSlots& forces, std::span<QuadReal> weg,
                std::size_t from, std::size_t to, SumsAlongside& sums) {
-    for (std::size_t i = from; i < to; i += SumsAlongside::kPublishEvery) {
-        const std::size_t rows = std::min(SumsAlongside::kPublishEvery, to - i);
-        const recio::ItemColumn columns[] = {{nullptr, 0}, {&kraft[i], 1}, {&weg[i], 1}};
+    for (std::size_t i = from, rows; i < to; i += rows) {
+        rows = std::min({SumsAlongside::kPublishEvery, to - i, forces.in_a_row(i), forces.room(i)});
+        if (forces.ring()) {
+            // A slot holds the force of an earlier record, and a request may leave
+            // its item as it is (a null value, a slash): it must find +0.
+            std::fill_n(forces.slot(i), rows, numeric::kPositiveZero);
+        }
+        const recio::ItemColumn columns[] = {{nullptr, 0}, {forces.slot(i), 1}, {&weg[i], 1}};
         recio::read_rows(file, columns, rows, recio::EndExit::absent);
         sums.records_done(i + rows);
     }
@@ -118,10 +132,10 @@ MeasurementSeries load_counted(std::string_view cdat, std::int64_t count, RunPat
         pages->allow(series.weg.size(), true);
     }
     recio::UnitConnection& file = recio::open_file_unit(cdat);
-    const auto kraft = series.kraft.elements();
+    ForceSlots forces(series.kraft.elements(), ForceSlots::Kind::kraft);
     const auto weg = series.weg.elements();
-    SumsAlongside sums(kraft, weg, paths);
-    load_rows(file, kraft, weg, 0, weg.size(), sums);
+    SumsAlongside sums(forces, weg, paths);
+    load_rows(file, forces, weg, 0, weg.size(), sums);
     recio::close_file_unit();
     series.sums = sums.finish(weg.size());
     return series;
@@ -138,7 +152,6 @@ MeasurementSeries load_in_two_passes(std::string_view cdat, recio::UnitConnectio
 // How many records of plain numbers a regular file of `size` bytes can hold: each
 // has at least three values, two separators and a line feed.
 std::size_t plain_record_capacity(std::uint64_t size) {
-    constexpr std::uint64_t kShortestPlainRecord = 6;  // "1 2 3" and its line feed
     return static_cast<std::size_t>(
         std::min<std::uint64_t>(size / kShortestPlainRecord, recio::kMaxSeriesCount));
 }
@@ -182,12 +195,19 @@ bool still_begins_with(const recio::UnitConnection& file, const recio::FileDiges
 // passes: the count is the counting pass's, and what the arrays hold comes from
 // one reading of the file after the reopen.
 MeasurementSeries load_in_one_pass(std::string_view cdat, recio::UnitConnection& file,
-                                   std::uint64_t file_size) {
+                                   std::uint64_t file_size, SeriesUse use) {
     const std::size_t capacity = plain_record_capacity(file_size);
     MeasurementSeries series;
-    series.kraft = recio::reserve_series_array(capacity);
     series.weg = recio::reserve_series_array(capacity);
-    if (series.kraft.size() == 0 || series.weg.size() == 0) {
+    // A run needs the forces for the sums only: they go through a ring.
+    recio::SeriesArray ring;
+    if (use == SeriesUse::run) {
+        ring = recio::reserve_series_array(ForceSlots::ring_slots(capacity));
+    }
+    if (ring.size() == 0) {
+        series.kraft = recio::reserve_series_array(capacity);
+    }
+    if (series.weg.size() == 0 || ring.size() + series.kraft.size() == 0) {
         series = MeasurementSeries{};
         return load_in_two_passes(cdat, file, RunPaths::fast);
     }
@@ -197,13 +217,14 @@ MeasurementSeries load_in_one_pass(std::string_view cdat, recio::UnitConnection&
     // first record of another kind on, the counting pass goes on as it would.
     std::int64_t count = 0;
     {
-        const auto kraft = series.kraft.elements();
+        ForceSlots forces(ring.size() != 0 ? ring.elements() : series.kraft.elements(),
+                          ring.size() != 0 ? ForceSlots::Kind::ring : ForceSlots::Kind::kraft);
         const auto weg = series.weg.elements();
-        std::optional<SumsAlongside> sums(std::in_place, kraft, weg, RunPaths::fast);
+        std::optional<SumsAlongside> sums(std::in_place, forces, weg, RunPaths::fast);
         recio::FileDigest read_at_first;
         file.input.digest = &read_at_first;
         const std::size_t loaded = load_plain_records(
-            file, kraft, weg, [&](std::size_t records) { sums->records_done(records); });
+            file, forces, weg, [&](std::size_t records) { sums->records_done(records); });
         file.input.digest = nullptr;
         const std::uint64_t position = recio::input_position(file);
         count = static_cast<std::int64_t>(loaded) + count_records(file);
@@ -226,11 +247,14 @@ MeasurementSeries load_in_one_pass(std::string_view cdat, recio::UnitConnection&
             } else if (loaded > 0) {
                 sums.reset();
                 const std::size_t touched = std::min(loaded + 1, capacity);
-                std::fill_n(kraft.begin(), touched, numeric::kPositiveZero);
+                if (!forces.ring()) {
+                    std::fill_n(forces.slot(0), touched, numeric::kPositiveZero);
+                }
                 std::fill_n(weg.begin(), touched, numeric::kPositiveZero);
-                sums.emplace(kraft, weg, RunPaths::fast);
+                forces.restart();
+                sums.emplace(forces, weg, RunPaths::fast);
             }
-            load_rows(again, kraft, weg, from, records, *sums);
+            load_rows(again, forces, weg, from, records, *sums);
             recio::close_file_unit();
             series.sums = sums->finish(records);
         }
@@ -249,7 +273,7 @@ MeasurementSeries load_in_one_pass(std::string_view cdat, recio::UnitConnection&
 
 }  // namespace
 
-MeasurementSeries load_measurements(std::string_view cdat, RunPaths paths) {
+MeasurementSeries load_measurements(std::string_view cdat, RunPaths paths, SeriesUse use) {
     recio::UnitConnection& file = recio::open_file_unit(cdat);
     struct stat status {};
     const bool regular = ::fstat(file.descriptor, &status) == 0 && S_ISREG(status.st_mode);
@@ -257,7 +281,7 @@ MeasurementSeries load_measurements(std::string_view cdat, RunPaths paths) {
     if (paths == RunPaths::plain || !regular || may_hold_too_many_records(size)) {
         return load_in_two_passes(cdat, file, paths);
     }
-    return load_in_one_pass(cdat, file, size);
+    return load_in_one_pass(cdat, file, size, use);
 }
 
 }  // namespace evaluation

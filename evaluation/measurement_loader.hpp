@@ -12,7 +12,12 @@
 
 namespace evaluation {
 
-// KRAFT and WEG, n elements each, in file order.
+// What the caller takes from the series: every record, or what a run uses (n,
+// the sums and WEG), so that the forces need not be kept.
+enum class SeriesUse { every_record, run };
+
+// KRAFT and WEG, n elements each, in file order; for SeriesUse::run KRAFT may be
+// empty.
 struct MeasurementSeries {
     std::int32_t n = 0;
     recio::SeriesArray kraft;
@@ -27,6 +32,7 @@ struct MeasurementSeries {
 // an empty series. The sums of the modulus are taken while the loading pass runs,
 // on a helper thread where one can be started. Every failure ends the process.
 // Both paths give the same series; see RunPaths.
-MeasurementSeries load_measurements(std::string_view cdat, RunPaths paths = RunPaths::fast);
+MeasurementSeries load_measurements(std::string_view cdat, RunPaths paths = RunPaths::fast,
+                                    SeriesUse use = SeriesUse::every_record);
 
 }  // namespace evaluation

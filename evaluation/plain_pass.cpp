@@ -32,21 +32,24 @@ constexpr std::size_t kPageRows = 4096;
 // The first two columns of a record are read (the first checked, not kept), the
 // force and the displacement kept.
 struct Columns {
-    std::span<QuadReal> kraft;
+    ForceSlots* forces;
     std::span<QuadReal> weg;
 
-    // Rows of plain numbers in [begin, end) from element `first` on, at most
+    // Rows of plain numbers in [begin, end) from record `first` on, at most
     // `rows`, each batch's pages prepared before it is filled.
     PlainRowsTaken take(const char* begin, const char* end, std::size_t first,
                         std::size_t rows) const {
-        const recio::ItemColumn columns[] = {{nullptr, 0}, {kraft.data(), 1}, {weg.data(), 1}};
         PlainRowsTaken taken{0, begin};
         while (taken.rows < rows) {
-            const std::size_t batch = std::min(kPageRows, rows - taken.rows);
-            recio::prepare_pages(kraft.subspan(first + taken.rows, batch));
-            recio::prepare_pages(weg.subspan(first + taken.rows, batch));
-            const PlainRowsTaken more =
-                recio::take_plain_rows(taken.stop, end, columns, first + taken.rows, batch);
+            const std::size_t row = first + taken.rows;
+            const std::size_t batch = std::min({kPageRows, rows - taken.rows, forces->in_a_row(row)});
+            if (!forces->ring()) {
+                recio::prepare_pages(forces->run(row, batch));
+            }
+            recio::prepare_pages(weg.subspan(row, batch));
+            const recio::ItemColumn columns[] = {
+                {nullptr, 0}, {forces->slot(row), 1}, {&weg[row], 1}};
+            const PlainRowsTaken more = recio::take_plain_rows(taken.stop, end, columns, 0, batch);
             taken = {taken.rows + more.rows, more.stop};
             if (more.rows < batch) {
                 break;
@@ -55,11 +58,14 @@ struct Columns {
         return taken;
     }
 
-    // Elements [first, first + count) back to +0, as far as the arrays go.
+    // Records [first, first + count) back to +0, as far as the arrays go. A ring
+    // is left as it is: its slots of records not final are never read.
     void clear(std::size_t first, std::size_t count) const {
-        const std::size_t end = std::min(kraft.size(), first + count);
+        const std::size_t end = std::min(weg.size(), first + count);
         if (first < end) {
-            std::fill(kraft.begin() + first, kraft.begin() + end, numeric::kPositiveZero);
+            if (!forces->ring()) {
+                std::fill_n(forces->slot(first), end - first, numeric::kPositiveZero);
+            }
             std::fill(weg.begin() + first, weg.begin() + end, numeric::kPositiveZero);
         }
     }
@@ -137,13 +143,55 @@ const char* split_at_line_feed(const char* at, const char* end) {
     return line_feed == nullptr ? end : static_cast<const char*>(line_feed) + 1;
 }
 
+// How many line feeds [begin, end) holds, sixteen bytes at a time in the
+// compiler's vector type (SSE2, NEON, the s390x vector facility, or their
+// emulation): ten times quicker than a byte at a time, and the run's thread
+// counts its share of every stretch.
+std::size_t count_line_feeds(const char* begin, const char* end) {
+    using Bytes = unsigned char __attribute__((vector_size(16)));
+    std::size_t count = 0;
+    while (end - begin >= 16) {
+        // Each lane counts up to 255 before it is emptied.
+        Bytes lanes{};
+        const char* const stop = begin + std::min<std::ptrdiff_t>((end - begin) / 16, 255) * 16;
+        for (; begin < stop; begin += 16) {
+            Bytes bytes;
+            std::memcpy(&bytes, begin, sizeof bytes);
+            lanes -= reinterpret_cast<Bytes>(bytes == '\n');  // all ones where equal
+        }
+        for (std::size_t lane = 0; lane < sizeof lanes; ++lane) {
+            count += lanes[lane];
+        }
+    }
+    return count + static_cast<std::size_t>(std::count(begin, end, '\n'));
+}
+
+// Behind the `records`-th line feed from `begin`, or `end` where there are fewer.
+const char* behind_line_feeds(const char* begin, const char* end, std::size_t records) {
+    constexpr std::ptrdiff_t kBlock = 4096;
+    for (std::size_t in_block; end - begin > kBlock; begin += kBlock, records -= in_block) {
+        in_block = count_line_feeds(begin, begin + kBlock);
+        if (in_block >= records) {
+            break;
+        }
+    }
+    for (; records > 0; --records) {
+        const void* line_feed = std::memchr(begin, '\n', static_cast<std::size_t>(end - begin));
+        if (line_feed == nullptr) {
+            return end;
+        }
+        begin = static_cast<const char*>(line_feed) + 1;
+    }
+    return begin;
+}
+
 }  // namespace
 
-std::size_t load_plain_records(recio::UnitConnection& file, std::span<QuadReal> kraft,
+std::size_t load_plain_records(recio::UnitConnection& file, ForceSlots& forces,
                                std::span<QuadReal> weg,
                                const std::function<void(std::size_t)>& records_done) {
-    const Columns columns{kraft, weg};
-    const std::size_t capacity = std::min(kraft.size(), weg.size());
+    const Columns columns{&forces, weg};
+    const std::size_t capacity = weg.size();
     std::optional<SecondParser> second;
     if (capacity >= kSharedFrom / 32) {
         second.emplace(columns);
@@ -151,6 +199,8 @@ std::size_t load_plain_records(recio::UnitConnection& file, std::span<QuadReal> 
     recio::InputState& input = file.input;
     std::size_t loaded = 0;
     while (loaded < capacity) {
+        // Every record before `loaded` is reported final, so a ring frees up.
+        const std::size_t rows = std::min(capacity - loaded, forces.room(loaded));
         recio::read_ahead(file, kStretch);
         const char* const begin = input.bytes.data() + input.consumed;
         const auto held = input.filled - input.consumed;
@@ -159,20 +209,25 @@ std::size_t load_plain_records(recio::UnitConnection& file, std::span<QuadReal> 
             // No whole record held: the last one, without a line feed, or one
             // longer than a stretch, which the reader reads on for.
             const recio::ItemColumn one[] = {
-                {nullptr, 0}, {&kraft[loaded], 1}, {&weg[loaded], 1}};
+                {nullptr, 0}, {forces.slot(loaded), 1}, {&weg[loaded], 1}};
             if (held == 0 || recio::read_plain_rows(file, one, 1) == 0) {
                 break;
             }
             records_done(++loaded);
             continue;
         }
-        const char* const end = static_cast<const char*>(last_line_feed) + 1;
-        const std::size_t rows = capacity - loaded;
+        const char* end = static_cast<const char*>(last_line_feed) + 1;
+        if (static_cast<std::size_t>(end - begin) / kShortestPlainRecord > rows) {
+            // A ring may have room for fewer records than the stretch holds: the
+            // stretch then ends behind the last one there is room for, so that
+            // both threads still share it.
+            end = behind_line_feeds(begin, end, rows);
+        }
         const char* split = end;
         std::size_t own_rows = 0;
         if (second && second->running() && static_cast<std::size_t>(end - begin) >= kSharedFrom) {
             split = split_at_line_feed(begin + (end - begin) * kOwnShare / 16, end);
-            own_rows = static_cast<std::size_t>(std::count(begin, split, '\n'));
+            own_rows = count_line_feeds(begin, split);
         }
         PlainRowsTaken taken{};
         bool stopped = false;  // at a record of another kind

@@ -44,7 +44,8 @@ int run_evaluation(RunPaths paths) {
     std::array<char, 20> cdat{};
     recio::read_text_field(recio::console_input(), cdat);
 
-    const MeasurementSeries series = load_measurements(std::string_view(cdat.data(), cdat.size()), paths);
+    const MeasurementSeries series =
+        load_measurements(std::string_view(cdat.data(), cdat.size()), paths, SeriesUse::run);
 
     BeamGeometry geometry{numeric::kPositiveZero, numeric::kPositiveZero, numeric::kPositiveZero};
     ask_for(formats::kDistanceAPrompt, geometry.a);

@@ -66,13 +66,15 @@ std::pair<void*, std::size_t> zeroed_mapping(std::size_t bytes, bool reserve_onl
 SeriesPagePreparation::SeriesPagePreparation(SeriesArray& first, SeriesArray& second,
                                              std::size_t from) {
     // Only arrays that are mappings of their own (aligned, whole huge pages) and
-    // of one size, as KRAFT and WEG are.
-    const std::size_t bytes = first.size() * sizeof(numeric::QuadReal);
+    // of one size, as KRAFT and WEG are; an empty first one (a run that keeps no
+    // forces) is left alone.
+    const std::size_t bytes = second.size() * sizeof(numeric::QuadReal);
     const std::size_t from_bytes = from * sizeof(numeric::QuadReal) / kPreparationStep * kPreparationStep;
-    if (first.size() != second.size() || bytes < kHugePage || bytes - from_bytes < kHugePage) {
+    if ((first.size() != 0 && first.size() != second.size()) || bytes < kHugePage ||
+        bytes - from_bytes < kHugePage) {
         return;
     }
-    auto* const first_bytes = reinterpret_cast<char*>(first.elements().data());
+    auto* const first_bytes = first.size() == 0 ? nullptr : reinterpret_cast<char*>(first.elements().data());
     auto* const second_bytes = reinterpret_cast<char*>(second.elements().data());
     // Without a helper, the loading pass prepares its pages itself.
     helper_ = evaluation::start_helper_thread(
@@ -87,7 +89,7 @@ void SeriesPagePreparation::allow(std::size_t elements, bool last) {
     }
 }
 
-// Populates both arrays a step at a time, the two in step as the loading pass
+// Populates both arrays (or the second alone) a step at a time, the two in step as the loading pass
 // fills them, up to the step that holds the last element allowed. A failure only
 // leaves the rest to the page faults of the loading pass.
 void SeriesPagePreparation::prepare_in_step(char* first, char* second, std::size_t from,
@@ -98,7 +100,7 @@ void SeriesPagePreparation::prepare_in_step(char* first, char* second, std::size
             std::min(bytes, round_up(allowed * sizeof(numeric::QuadReal), kPreparationStep));
         for (; prepared < up_to; prepared += kPreparationStep) {
             const std::size_t length = std::min(kPreparationStep, bytes - prepared);
-            if (::madvise(first + prepared, length, MADV_POPULATE_WRITE) != 0 ||
+            if ((first != nullptr && ::madvise(first + prepared, length, MADV_POPULATE_WRITE) != 0) ||
                 ::madvise(second + prepared, length, MADV_POPULATE_WRITE) != 0) {
                 return false;
             }

@@ -86,7 +86,8 @@ void prepare_pages(std::span<numeric::QuadReal> elements);
 // then takes the page faults itself, as before.
 class SeriesPagePreparation {
 public:
-    // Elements before `from` have their pages already.
+    // Elements before `from` have their pages already. An empty `first` is left
+    // alone.
     SeriesPagePreparation(SeriesArray& first, SeriesArray& second, std::size_t from = 0);
     SeriesPagePreparation(const SeriesPagePreparation&) = delete;
     SeriesPagePreparation& operator=(const SeriesPagePreparation&) = delete;
