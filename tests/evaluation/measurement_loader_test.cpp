@@ -55,15 +55,21 @@ Field random_field(std::mt19937_64& random, bool with_exponent) {
 // and WEG must hold the exact conversion of every field, and the sums must be
 // those taken in file order, bit for bit: an order changed anywhere moves only
 // their last bits. The fast paths (keeping every record, and as a run, whose
-// forces go through the ring) and the plain ones alike.
+// forces go through the ring) and the plain ones alike. The longest series has
+// the shortest records ("1 2 3"): a stretch holds more of them than the ring has
+// room for, so stretches end where the room does.
 TEST(MeasurementLoader, ArraysAndSumsAreTheExactOnesInFileOrder) {
     using evaluation::RunPaths;
     using evaluation::SeriesUse;
     std::mt19937_64 random(20261210);
     char path[] = "/tmp/emodul-load-XXXXXX";
     ::close(::mkstemp(path));
-    for (const std::size_t count : {1, 4095, 4096, 4097, 9000, 20000}) {
+    for (const std::size_t count : {1, 4095, 4096, 4097, 9000, 20000, 150000}) {
+        const bool shortest = count == 150000;
         for (const std::size_t odd_record : {std::size_t{0}, count / 2 + 1, count}) {
+            if (shortest && odd_record != count / 2 + 1) {
+                continue;  // one long file is enough: a null force in its middle
+            }
             const bool null_force = odd_record % 2 == 1;
             SCOPED_TRACE(std::to_string(count) + " records, not plain: " +
                          std::to_string(odd_record) + (null_force ? " (null force)" : ""));
@@ -73,13 +79,22 @@ TEST(MeasurementLoader, ArraysAndSumsAreTheExactOnesInFileOrder) {
             for (std::size_t i = 1; i <= count; ++i) {
                 Field force = random_field(random, i == odd_record);
                 const char* separator = i % 3 == 0 ? "\t" : (i % 5 == 0 ? "," : "  ");
+                if (shortest && i != odd_record) {
+                    const auto digit = static_cast<int>(random() % 10);
+                    force = {std::to_string(digit), static_cast<Binary128>(digit)};
+                    separator = " ";
+                }
                 if (i == odd_record && null_force) {
                     force = {"", 0};  // "7,,0.5"
                     separator = ",";
                 }
-                const Field displacement = random_field(random, false);
-                text += std::to_string(i) + separator + force.text + separator + displacement.text +
-                        "\n";
+                Field displacement = random_field(random, false);
+                if (shortest) {
+                    const auto digit = static_cast<int>(random() % 10);
+                    displacement = {std::to_string(digit), static_cast<Binary128>(digit)};
+                }
+                text += (shortest ? std::to_string(i % 10) : std::to_string(i)) + separator +
+                        force.text + separator + displacement.text + "\n";
                 kraft.push_back(force.value);
                 weg.push_back(displacement.value);
             }
