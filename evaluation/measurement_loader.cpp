@@ -217,8 +217,9 @@ MeasurementSeries load_in_one_pass(std::string_view cdat, recio::UnitConnection&
     // first record of another kind on, the counting pass goes on as it would.
     std::int64_t count = 0;
     {
-        ForceSlots forces(ring.size() != 0 ? ring.elements() : series.kraft.elements(),
-                          ring.size() != 0 ? ForceSlots::Kind::ring : ForceSlots::Kind::kraft);
+        const bool through_ring = ring.size() != 0;
+        ForceSlots forces(through_ring ? ring.elements() : series.kraft.elements(),
+                          through_ring ? ForceSlots::Kind::ring : ForceSlots::Kind::kraft);
         const auto weg = series.weg.elements();
         std::optional<SumsAlongside> sums(std::in_place, forces, weg, RunPaths::fast);
         recio::FileDigest read_at_first;

@@ -10,6 +10,7 @@
 #include "evaluation/series_allocation.hpp"
 #include "numeric/constants.hpp"
 #include "reader/free_form_input.hpp"
+#include "reader/plain_number.hpp"
 #include "units/record_input.hpp"
 
 namespace evaluation {
@@ -42,7 +43,8 @@ struct Columns {
         PlainRowsTaken taken{0, begin};
         while (taken.rows < rows) {
             const std::size_t row = first + taken.rows;
-            const std::size_t batch = std::min({kPageRows, rows - taken.rows, forces->in_a_row(row)});
+            const std::size_t batch =
+                std::min({kPageRows, rows - taken.rows, forces->in_a_row(row)});
             if (!forces->ring()) {
                 recio::prepare_pages(forces->run(row, batch));
             }
@@ -143,34 +145,11 @@ const char* split_at_line_feed(const char* at, const char* end) {
     return line_feed == nullptr ? end : static_cast<const char*>(line_feed) + 1;
 }
 
-// How many line feeds [begin, end) holds, sixteen bytes at a time in the
-// compiler's vector type (SSE2, NEON, the s390x vector facility, or their
-// emulation): ten times quicker than a byte at a time, and the run's thread
-// counts its share of every stretch.
-std::size_t count_line_feeds(const char* begin, const char* end) {
-    using Bytes = unsigned char __attribute__((vector_size(16)));
-    std::size_t count = 0;
-    while (end - begin >= 16) {
-        // Each lane counts up to 255 before it is emptied.
-        Bytes lanes{};
-        const char* const stop = begin + std::min<std::ptrdiff_t>((end - begin) / 16, 255) * 16;
-        for (; begin < stop; begin += 16) {
-            Bytes bytes;
-            std::memcpy(&bytes, begin, sizeof bytes);
-            lanes -= reinterpret_cast<Bytes>(bytes == '\n');  // all ones where equal
-        }
-        for (std::size_t lane = 0; lane < sizeof lanes; ++lane) {
-            count += lanes[lane];
-        }
-    }
-    return count + static_cast<std::size_t>(std::count(begin, end, '\n'));
-}
-
 // Behind the `records`-th line feed from `begin`, or `end` where there are fewer.
 const char* behind_line_feeds(const char* begin, const char* end, std::size_t records) {
     constexpr std::ptrdiff_t kBlock = 4096;
     for (std::size_t in_block; end - begin > kBlock; begin += kBlock, records -= in_block) {
-        in_block = count_line_feeds(begin, begin + kBlock);
+        in_block = recio::count_line_feeds(begin, begin + kBlock);
         if (in_block >= records) {
             break;
         }
@@ -227,7 +206,7 @@ std::size_t load_plain_records(recio::UnitConnection& file, ForceSlots& forces,
         std::size_t own_rows = 0;
         if (second && second->running() && static_cast<std::size_t>(end - begin) >= kSharedFrom) {
             split = split_at_line_feed(begin + (end - begin) * kOwnShare / 16, end);
-            own_rows = count_line_feeds(begin, split);
+            own_rows = recio::count_line_feeds(begin, split);
         }
         PlainRowsTaken taken{};
         bool stopped = false;  // at a record of another kind

@@ -76,7 +76,8 @@ SeriesPagePreparation::SeriesPagePreparation(SeriesArray& first, SeriesArray& se
         bytes - from_bytes < kHugePage) {
         return;
     }
-    auto* const first_bytes = first.size() == 0 ? nullptr : reinterpret_cast<char*>(first.elements().data());
+    auto* const first_bytes =
+        first.size() == 0 ? nullptr : reinterpret_cast<char*>(first.elements().data());
     auto* const second_bytes = reinterpret_cast<char*>(second.elements().data());
     // Without a helper, the loading pass prepares its pages itself.
     helper_ = evaluation::start_helper_thread(
@@ -102,7 +103,8 @@ void SeriesPagePreparation::prepare_in_step(char* first, char* second, std::size
             std::min(bytes, round_up(allowed * sizeof(numeric::QuadReal), kPreparationStep));
         for (; prepared < up_to; prepared += kPreparationStep) {
             const std::size_t length = std::min(kPreparationStep, bytes - prepared);
-            if ((first != nullptr && ::madvise(first + prepared, length, MADV_POPULATE_WRITE) != 0) ||
+            if ((first != nullptr &&
+                 ::madvise(first + prepared, length, MADV_POPULATE_WRITE) != 0) ||
                 ::madvise(second + prepared, length, MADV_POPULATE_WRITE) != 0) {
                 return false;
             }

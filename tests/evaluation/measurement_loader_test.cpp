@@ -99,9 +99,10 @@ TEST(MeasurementLoader, ArraysAndSumsAreTheExactOnesInFileOrder) {
                 weg.push_back(displacement.value);
             }
             std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-            const std::pair<RunPaths, SeriesUse> ways[] = {{RunPaths::fast, SeriesUse::every_record},
-                                                           {RunPaths::fast, SeriesUse::run},
-                                                           {RunPaths::plain, SeriesUse::every_record}};
+            const std::pair<RunPaths, SeriesUse> ways[] = {
+                {RunPaths::fast, SeriesUse::every_record},
+                {RunPaths::fast, SeriesUse::run},
+                {RunPaths::plain, SeriesUse::every_record}};
             for (const auto& [paths, use] : ways) {
                 SCOPED_TRACE(use == SeriesUse::run ? "as a run" : "every record");
                 const evaluation::MeasurementSeries series =

@@ -1,14 +1,17 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "numeric/constants.hpp"
 #include "reader/free_form_input.hpp"
+#include "reader/plain_number.hpp"
 #include "units/units.hpp"
 
 namespace {
@@ -115,6 +118,37 @@ TEST(ReadRows, ReadLikeTheSameRequestsOneByOne) {
             }
         }
         std::remove(path.c_str());
+    }
+}
+
+// The line-feed count sixteen bytes at a time, against a byte at a time: texts
+// around the vector's width, lanes that see a line feed in every chunk for longer
+// than a byte can count, and starts off the vector's alignment.
+TEST(CountLineFeeds, AgreesWithCountingByteByByte) {
+    std::mt19937_64 random(20261209);
+    std::string mixed(20000, 'x');
+    for (char& c : mixed) {
+        c = random() % 5 == 0 ? '\n' : '7';
+    }
+    const struct {
+        std::string text;
+        std::size_t from;
+    } cases[] = {{"", 0},
+                 {"\n", 0},
+                 {std::string(15, '\n'), 0},
+                 {std::string(16, '\n'), 0},
+                 {std::string(17, '\n'), 1},
+                 {std::string(255 * 16, '\n'), 0},
+                 {std::string(256 * 16 + 3, '\n'), 0},
+                 {std::string(9000, '\n'), 5},
+                 {mixed, 0},
+                 {mixed, 11}};
+    for (const auto& c : cases) {
+        const char* const begin = c.text.data() + c.from;
+        const char* const end = c.text.data() + c.text.size();
+        EXPECT_EQ(recio::count_line_feeds(begin, end),
+                  static_cast<std::size_t>(std::count(begin, end, '\n')))
+            << c.text.size() << " bytes from " << c.from;
     }
 }
 
